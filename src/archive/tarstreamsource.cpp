@@ -1,0 +1,336 @@
+#include "archive/tararchive.h"
+
+#include <QCollator>
+#include <QFile>
+#include <QLocale>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int nameFieldSize = 100;
+constexpr qint64 block = TarArchive::blockSize;
+
+qint64 roundUpToBlock(qint64 n)
+{
+    return (n + block - 1) / block * block;
+}
+
+qint64 padAfter(qint64 n)
+{
+    return roundUpToBlock(n) - n;
+}
+
+// Whole seconds, the fraction cut toward zero.
+qint64 wholeSeconds(const struct timespec& t)
+{
+    qint64 seconds = t.tv_sec;
+    if (seconds < 0 && t.tv_nsec > 0)
+        ++seconds;
+    return seconds;
+}
+
+// Octal digits and a NUL while the value fits, else base-256 with 0x80 in front.
+void putNumber(char* field, int width, qint64 value)
+{
+    const int digits = width - 1;
+    const bool fitsOctal = value >= 0 && value < (qint64(1) << (3 * digits));
+    if (fitsOctal) {
+        for (int i = digits - 1; i >= 0; --i) {
+            field[i] = char('0' + (value & 7));
+            value >>= 3;
+        }
+        field[digits] = '\0';
+        return;
+    }
+    // The low 8·(width−1) bits, big-endian; beyond 64 bits that is the sign extension.
+    field[0] = char(0x80);
+    for (int i = width - 1; i >= 1; --i) {
+        field[i] = char(value & 0xff);
+        value >>= 8;  // arithmetic shift keeps extending the sign
+    }
+}
+
+void putText(char* field, const char* text)
+{
+    std::memcpy(field, text, std::strlen(text));
+}
+
+QByteArray headerBlock(const QByteArray& name, char type, bool isDir, qint64 size, qint64 mtime)
+{
+    QByteArray header(block, '\0');
+    char* h = header.data();
+    std::memcpy(h, name.constData(), std::min<qsizetype>(name.size(), nameFieldSize));
+    putText(h + 100, isDir ? "0000755" : "0000644");
+    putText(h + 108, "0000000");
+    putText(h + 116, "0000000");
+    putNumber(h + 124, 12, size);
+    putNumber(h + 136, 12, mtime);
+    h[156] = type;
+    putText(h + 257, "ustar");
+    putText(h + 263, "00");
+
+    std::memset(h + 148, ' ', 8);
+    unsigned sum = 0;
+    for (int i = 0; i < block; ++i)
+        sum += static_cast<unsigned char>(h[i]);
+    for (int i = 5; i >= 0; --i) {
+        h[148 + i] = char('0' + (sum & 7));
+        sum >>= 3;
+    }
+    h[154] = '\0';
+    h[155] = ' ';
+    return header;
+}
+
+// The longest prefix of at most 100 bytes that does not split a character (a grapheme, so an
+// accent stays with its letter).
+QByteArray headerName(const QString& name, const QByteArray& utf8)
+{
+    if (utf8.size() <= nameFieldSize)
+        return utf8;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, name);
+    qsizetype previous = 0;
+    qsizetype bytes = 0;
+    qsizetype best = 0;
+    for (qsizetype pos = finder.toNextBoundary(); pos > 0; pos = finder.toNextBoundary()) {
+        bytes += name.mid(previous, pos - previous).toUtf8().size();
+        if (bytes > nameFieldSize)
+            break;
+        best = bytes;
+        previous = pos;
+    }
+    return utf8.left(best);
+}
+
+bool isLong(const QByteArray& utf8)
+{
+    return utf8.size() > nameFieldSize;
+}
+
+struct Child
+{
+    QByteArray nativeName;
+    QString name;
+    QCollatorSortKey key;
+};
+
+void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& collator,
+             QList<TarArchive::TarStreamSource::Entry>& out)
+{
+    DIR* dir = ::opendir(dirPath.constData());
+    if (!dir)
+        return;  // an unlistable folder contributes nothing
+    std::vector<Child> children;
+    while (const dirent* d = ::readdir(dir)) {
+        if (d->d_name[0] == '.')
+            continue;  // hidden, and with it ".DS_Store", "." and ".."
+        const QByteArray nativeName(d->d_name);
+        if (nativeName == "__MACOSX")
+            continue;
+        const QString name = QFile::decodeName(nativeName);
+        children.push_back({nativeName, name, collator.sortKey(name)});
+    }
+    ::closedir(dir);
+
+    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : a.nativeName < b.nativeName;
+    });
+
+    for (const Child& child : children) {
+        TarArchive::TarStreamSource::Entry entry;
+        entry.path = dirPath.endsWith('/') ? dirPath + child.nativeName
+                                           : dirPath + '/' + child.nativeName;
+        entry.name = prefix.isEmpty() ? child.name : prefix + u'/' + child.name;
+        struct stat st;
+        if (::lstat(entry.path.constData(), &st) != 0) {
+            // Unreadable metadata: an empty file of time 0.
+            entry.hasContent = true;
+            out.append(entry);
+            continue;
+        }
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            continue;  // links, sockets, devices, pipes
+        entry.mtime = wholeSeconds(st.st_mtim);
+        if (S_ISDIR(st.st_mode)) {
+            entry.isDir = true;
+            out.append(entry);
+            collect(entry.path, entry.name, collator, out);
+        } else {
+            entry.hasContent = true;
+            entry.size = st.st_size;
+            out.append(entry);
+        }
+    }
+}
+
+[[noreturn]] void throwErrno(const QByteArray& path)
+{
+    throw std::system_error(errno, std::generic_category(), path.toStdString());
+}
+
+} // namespace
+
+TarArchive::TarStreamSource::TarStreamSource(const QString& folder)
+{
+    Entry root;
+    root.path = QFile::encodeName(folder);
+    while (root.path.size() > 1 && root.path.endsWith('/'))
+        root.path.chop(1);
+    root.isDir = true;
+    struct stat st;
+    if (::stat(root.path.constData(), &st) == 0)
+        root.mtime = wholeSeconds(st.st_mtim);
+    m_entries.append(root);
+
+    // File-browser order: case-insensitive, digit runs by value (file1, File2, file10). Qt's
+    // "C" locale collator ignores both settings, so a process without a locale uses the root
+    // collation (which English is).
+    const QLocale system = QLocale::system();
+    QCollator collator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collect(root.path, QString(), collator, m_entries);
+
+    m_totalSize = 2 * block;
+    for (const Entry& entry : std::as_const(m_entries)) {
+        const qint64 nameBytes = entry.name.toUtf8().size();
+        m_totalSize += block;
+        if (nameBytes > nameFieldSize)
+            m_totalSize += block + roundUpToBlock(nameBytes + 1);
+        if (entry.hasContent)
+            m_totalSize += roundUpToBlock(entry.size);
+    }
+}
+
+TarArchive::TarStreamSource::~TarStreamSource()
+{
+    closeFile();
+}
+
+void TarArchive::TarStreamSource::closeFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);  // a read-only handle: nothing to lose on a close error
+        m_fd = -1;
+    }
+}
+
+void TarArchive::TarStreamSource::advance()
+{
+    ++m_index;
+    m_phase = Phase::header;
+}
+
+void TarArchive::TarStreamSource::reset()
+{
+    closeFile();
+    m_index = 0;
+    m_phase = Phase::header;
+    m_longData.clear();
+}
+
+QByteArray TarArchive::TarStreamSource::nextChunk()
+{
+    for (;;) {
+        switch (m_phase) {
+        case Phase::header: {
+            if (m_index >= m_entries.size()) {
+                m_phase = Phase::end;
+                continue;
+            }
+            const QByteArray utf8 = m_entries.at(m_index).name.toUtf8();
+            if (!isLong(utf8)) {
+                m_phase = Phase::mainHeader;
+                continue;
+            }
+            m_longData = utf8 + '\0';
+            m_longOffset = 0;
+            m_phase = Phase::longData;
+            return headerBlock("././@LongLink", 'L', false, m_longData.size(), 0);
+        }
+        case Phase::mainHeader: {
+            const Entry& entry = m_entries.at(m_index);
+            const QByteArray utf8 = entry.name.toUtf8();
+            QByteArray header = headerBlock(headerName(entry.name, utf8), entry.isDir ? '5' : '0',
+                                            entry.isDir, entry.hasContent ? entry.size : 0,
+                                            entry.mtime);
+            if (entry.hasContent && entry.size > 0) {
+                m_fd = ::open(entry.path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+                if (m_fd < 0)
+                    throwErrno(entry.path);
+                ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+                m_remaining = entry.size;
+                m_phase = Phase::content;
+            } else {
+                advance();
+            }
+            return header;
+        }
+        case Phase::longData: {
+            const qint64 left = m_longData.size() - m_longOffset;
+            if (left > pieceSize) {
+                const QByteArray piece = m_longData.mid(m_longOffset, pieceSize);
+                m_longOffset += pieceSize;
+                return piece;
+            }
+            const QByteArray piece = m_longData.mid(m_longOffset);
+            m_padCount = padAfter(m_longData.size());
+            m_longData.clear();
+            m_phase = m_padCount > 0 ? Phase::longPad : Phase::mainHeader;
+            return piece;
+        }
+        case Phase::longPad:
+            m_phase = Phase::mainHeader;
+            return QByteArray(m_padCount, '\0');
+        case Phase::content: {
+            const Entry& entry = m_entries.at(m_index);
+            QByteArray piece(std::min(m_remaining, pieceSize), Qt::Uninitialized);
+            ssize_t got;
+            do {
+                got = ::read(m_fd, piece.data(), piece.size());
+            } while (got < 0 && errno == EINTR);
+            if (got < 0) {
+                const int error = errno;
+                closeFile();
+                errno = error;
+                throwErrno(entry.path);
+            }
+            if (got == 0) {
+                closeFile();
+                throw TarError::truncated();
+            }
+            piece.truncate(got);
+            m_remaining -= got;
+            if (m_remaining == 0) {
+                closeFile();
+                m_padCount = padAfter(entry.size);
+                if (m_padCount > 0)
+                    m_phase = Phase::pad;
+                else
+                    advance();
+            }
+            return piece;
+        }
+        case Phase::pad:
+            advance();
+            return QByteArray(m_padCount, '\0');
+        case Phase::end:
+            m_phase = Phase::done;
+            return QByteArray(2 * block, '\0');
+        case Phase::done:
+            return QByteArray();
+        }
+    }
+}
