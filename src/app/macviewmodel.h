@@ -1,0 +1,172 @@
+#pragma once
+
+#include "entrylistmodel.h"
+#include "tasklistmodel.h"
+
+#include "transfers/transferentry.h"
+#include "transport/deviceinfo.h"
+#include "transport/wifideviceinfo.h"
+#include "transport/wifitransport.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QUuid>
+#include <QVariant>
+
+#include <optional>
+
+// The window's whole state and every operation on it. One per process; everything runs on the
+// GUI thread. Published fields are properties with change signals; the views read them and call
+// the operations, and write only the two selections and the remote action error.
+class MacViewModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QVariant device READ deviceValue NOTIFY deviceChanged)
+    Q_PROPERTY(QString localDirectory READ localDirectoryText NOTIFY localDirectoryChanged)
+    Q_PROPERTY(EntryListModel* localItems READ localItems CONSTANT)
+    Q_PROPERTY(QStringList selectedLocal READ selectedLocal WRITE setSelectedLocal NOTIFY selectedLocalChanged)
+    Q_PROPERTY(QString localErrorMessage READ localErrorMessage NOTIFY localErrorMessageChanged)
+    Q_PROPERTY(EntryListModel* remoteItems READ remoteItems CONSTANT)
+    Q_PROPERTY(QStringList selectedRemote READ selectedRemote WRITE setSelectedRemote NOTIFY selectedRemoteChanged)
+    Q_PROPERTY(QString remoteErrorMessage READ remoteErrorMessage NOTIFY remoteErrorMessageChanged)
+    Q_PROPERTY(TaskListModel* tasks READ tasks CONSTANT)
+    Q_PROPERTY(QStringList verificationResults READ verificationResults NOTIFY verificationResultsChanged)
+    Q_PROPERTY(QVariantList wifiDevices READ wifiDevicesValue NOTIFY wifiDevicesChanged)
+    Q_PROPERTY(bool isConnectingWiFi READ isConnectingWiFi NOTIFY isConnectingWiFiChanged)
+    Q_PROPERTY(QString wifiErrorMessage READ wifiErrorMessage NOTIFY wifiErrorMessageChanged)
+    Q_PROPERTY(QString wifiBrowseError READ wifiBrowseError NOTIFY wifiBrowseErrorChanged)
+    Q_PROPERTY(bool connectedViaUSB READ connectedViaUSB NOTIFY connectedViaUSBChanged)
+    Q_PROPERTY(QVariant pairingPrompt READ pairingPromptValue NOTIFY pairingPromptChanged)
+    Q_PROPERTY(QString pairingError READ pairingError NOTIFY pairingErrorChanged)
+    Q_PROPERTY(QVariantList adbDevices READ adbDevices NOTIFY adbDevicesChanged)
+    Q_PROPERTY(QString adbErrorMessage READ adbErrorMessage NOTIFY adbErrorMessageChanged)
+    Q_PROPERTY(QString adbUnavailableReason READ adbUnavailableReason NOTIFY adbUnavailableReasonChanged)
+    Q_PROPERTY(QString remoteActionError READ remoteActionError WRITE setRemoteActionError NOTIFY remoteActionErrorChanged)
+    Q_PROPERTY(QVariant remoteClipboard READ remoteClipboardValue NOTIFY remoteClipboardChanged)
+    Q_PROPERTY(QString remotePath READ remotePath NOTIFY remotePathChanged)
+
+public:
+    struct PairingPrompt
+    {
+        QUuid id = QUuid::createUuid();
+        QString deviceName;
+        std::optional<WiFiDeviceInfo> wifiInfo;
+        bool viaUSB = false;
+        std::optional<QString> androidSerial;
+    };
+
+    struct RemoteClipboard
+    {
+        QList<TransferEntry> entries;
+        bool isCut = false;
+    };
+
+    explicit MacViewModel(TransportTimings timings = {}, QObject* parent = nullptr);
+
+    // Published state.
+    const std::optional<DeviceInfo>& device() const { return m_device; }
+    QVariant deviceValue() const;
+    const std::optional<QString>& localDirectory() const { return m_localDirectory; }
+    QString localDirectoryText() const { return m_localDirectory.value_or(QString()); }
+    EntryListModel* localItems() { return &m_localItems; }
+    QStringList selectedLocal() const { return m_selectedLocal; }
+    void setSelectedLocal(const QStringList& ids);
+    QString localErrorMessage() const { return m_localErrorMessage; }
+    EntryListModel* remoteItems() { return &m_remoteItems; }
+    QStringList selectedRemote() const { return m_selectedRemote; }
+    void setSelectedRemote(const QStringList& ids);
+    QString remoteErrorMessage() const { return m_remoteErrorMessage; }
+    TaskListModel* tasks() { return &m_tasks; }
+    QStringList verificationResults() const { return m_verificationResults; }
+    const QList<WiFiDeviceInfo>& wifiDevices() const { return m_wifiDevices; }
+    QVariantList wifiDevicesValue() const;
+    bool isConnectingWiFi() const { return m_isConnectingWiFi; }
+    QString wifiErrorMessage() const { return m_wifiErrorMessage; }
+    QString wifiBrowseError() const { return m_wifiBrowseError; }
+    bool connectedViaUSB() const { return m_connectedViaUSB; }
+    const std::optional<PairingPrompt>& pairingPrompt() const { return m_pairingPrompt; }
+    QVariant pairingPromptValue() const;
+    QString pairingError() const { return m_pairingError; }
+    QVariantList adbDevices() const { return m_adbDevices; }
+    QString adbErrorMessage() const { return m_adbErrorMessage; }
+    QString adbUnavailableReason() const { return m_adbUnavailableReason; }
+    QString remoteActionError() const { return m_remoteActionError; }
+    void setRemoteActionError(const QString& text);
+    const std::optional<RemoteClipboard>& remoteClipboard() const { return m_remoteClipboard; }
+    QVariant remoteClipboardValue() const;
+
+    // Not published: read when the views redraw.
+    QString remotePath() const { return m_remotePath; }
+    const QStringList& remoteStack() const { return m_remoteStack; }
+    const QStringList& localStack() const { return m_localStack; }
+    const std::optional<QString>& activeScopedURL() const { return m_activeScopedURL; }
+    WiFiTransport& wifiTransport() { return m_wifiTransport; }
+
+signals:
+    void deviceChanged();
+    void localDirectoryChanged();
+    void selectedLocalChanged();
+    void localErrorMessageChanged();
+    void selectedRemoteChanged();
+    void remoteErrorMessageChanged();
+    void verificationResultsChanged();
+    void wifiDevicesChanged();
+    void isConnectingWiFiChanged();
+    void wifiErrorMessageChanged();
+    void wifiBrowseErrorChanged();
+    void connectedViaUSBChanged();
+    void pairingPromptChanged();
+    void pairingErrorChanged();
+    void adbDevicesChanged();
+    void adbErrorMessageChanged();
+    void adbUnavailableReasonChanged();
+    void remoteActionErrorChanged();
+    void remoteClipboardChanged();
+    void remotePathChanged();
+
+private:
+    template <typename T, typename Signal>
+    void assign(T& field, const T& value, Signal changed)
+    {
+        if (field == value)
+            return;
+        field = value;
+        emit(this->*changed)();
+    }
+
+    // Published fields, in the order the window's state is described.
+    std::optional<DeviceInfo> m_device;
+    std::optional<QString> m_localDirectory;
+    EntryListModel m_localItems;
+    QStringList m_selectedLocal;
+    QString m_localErrorMessage;
+    std::optional<QString> m_activeScopedURL;
+    EntryListModel m_remoteItems;
+    QStringList m_selectedRemote;
+    QString m_remoteErrorMessage;
+    TaskListModel m_tasks;
+    QMutex m_chainLock;
+    QStringList m_verificationResults;
+    QList<WiFiDeviceInfo> m_wifiDevices;
+    bool m_isConnectingWiFi = false;
+    QString m_wifiErrorMessage;
+    QString m_wifiBrowseError;
+    bool m_connectedViaUSB = false;
+    WiFiTransport m_wifiTransport;
+    std::optional<PairingPrompt> m_pairingPrompt;
+    QString m_pairingError;
+    QVariantList m_adbDevices;
+    QString m_adbErrorMessage;
+    QString m_adbUnavailableReason;
+    std::optional<QPair<QString, quint16>> m_adbForward;
+    int m_adbHealthTick = 0;
+    bool m_isHealingTunnel = false;
+    QString m_remoteActionError;
+    std::optional<RemoteClipboard> m_remoteClipboard;
+    QList<TransferEntry> m_draggingRemoteEntries;
+    QStringList m_localStack;
+    QString m_remotePath = QStringLiteral("/");
+    QStringList m_remoteStack;
+};

@@ -1,0 +1,45 @@
+#include "transfertask.h"
+
+#include "ui/languagemanager.h"
+
+TransferTask::TransferTask(const QString& name, Direction direction, qint64 size, QObject* parent)
+    : QObject(parent), m_name(name), m_direction(direction), m_size(size)
+{
+}
+
+QString TransferTask::directionText() const
+{
+    return m_direction == Direction::push ? localized("推送") : localized("拉取");
+}
+
+void TransferTask::setRunning()
+{
+    setStatus(Status::running);
+}
+
+void TransferTask::setSuccess()
+{
+    setStatus(Status::success);
+}
+
+void TransferTask::setFailed(const QString& message)
+{
+    setStatus(Status::failed, message);
+}
+
+void TransferTask::setStatus(Status status, const QString& message)
+{
+    if (m_status == status && m_failureMessage == message)
+        return;
+    m_status = status;
+    m_failureMessage = message;
+    emit statusChanged();
+}
+
+void TransferTask::setProgress(double progress)
+{
+    if (qFuzzyCompare(m_progress + 1.0, progress + 1.0))
+        return;
+    m_progress = progress;
+    emit progressChanged();
+}

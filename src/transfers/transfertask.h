@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+// One queued transfer as the task panel shows it; the runner moves it from waiting to running to
+// success or failed, and observers are told of every status and progress change.
+class TransferTask : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString id READ idText CONSTANT)
+    Q_PROPERTY(QString name READ name CONSTANT)
+    Q_PROPERTY(Direction direction READ direction CONSTANT)
+    Q_PROPERTY(QString directionText READ directionText CONSTANT)
+    Q_PROPERTY(qint64 size READ size CONSTANT)
+    Q_PROPERTY(Status status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QString failureMessage READ failureMessage NOTIFY statusChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+
+public:
+    enum class Direction { push, pull };
+    Q_ENUM(Direction)
+    enum class Status { waiting, running, success, failed };
+    Q_ENUM(Status)
+
+    TransferTask(const QString& name, Direction direction, qint64 size, QObject* parent = nullptr);
+
+    QUuid id() const { return m_id; }
+    QString idText() const { return m_id.toString(QUuid::WithoutBraces); }
+    QString name() const { return m_name; }
+    Direction direction() const { return m_direction; }
+    QString directionText() const;
+    qint64 size() const { return m_size; }
+    Status status() const { return m_status; }
+    QString failureMessage() const { return m_failureMessage; }
+    double progress() const { return m_progress; }
+    bool isFinished() const { return m_status == Status::success || m_status == Status::failed; }
+
+    void setRunning();
+    void setSuccess();
+    void setFailed(const QString& message);
+    void setProgress(double progress);
+
+signals:
+    void statusChanged();
+    void progressChanged();
+
+private:
+    void setStatus(Status status, const QString& message = {});
+
+    QUuid m_id = QUuid::createUuid();
+    QString m_name;
+    Direction m_direction;
+    qint64 m_size;
+    Status m_status = Status::waiting;
+    QString m_failureMessage;
+    double m_progress = 0.0;
+};

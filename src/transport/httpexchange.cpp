@@ -1,0 +1,333 @@
+#include "httpexchange.h"
+
+#include "transporterror.h"
+#include "zorvaneerror.h"
+
+#include "ui/languagemanager.h"
+#include "ui/texttemplate.h"
+
+#include <QNetworkInterface>
+#include <QTcpSocket>
+
+#include <sys/socket.h>
+
+#include <cstdio>
+
+namespace {
+
+void writeDiagnostic(const QString& line)
+{
+    const QByteArray bytes = QByteArrayLiteral("[DIAG] ") + line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+// Requires the connection to leave through the named interface: bind to its IPv4 address, and
+// to the device itself where the system permits it.
+void bindToInterface(QTcpSocket& socket, const QString& interfaceName)
+{
+    const QNetworkInterface iface = QNetworkInterface::interfaceFromName(interfaceName);
+    for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
+        if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
+            continue;
+        if (socket.bind(entry.ip(), 0)) {
+            const QByteArray name = interfaceName.toUtf8();
+            ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_BINDTODEVICE, name.constData(),
+                         socklen_t(name.size()));
+        }
+        return;
+    }
+}
+
+} // namespace
+
+HttpExchange::HttpExchange(HttpRequestSpec spec, QObject* parent)
+    : QObject(parent), m_spec(std::move(spec))
+{
+    m_watchdog.setTimerType(Qt::PreciseTimer);
+    m_watchdog.setInterval(m_spec.watchdogTick);
+    connect(&m_watchdog, &QTimer::timeout, this, &HttpExchange::onWatchdog);
+}
+
+HttpExchange::~HttpExchange()
+{
+    if (m_socket)
+        m_socket->abort();
+}
+
+QByteArray HttpExchange::requestHead(const QString& method, const QString& target, const QString& clientId,
+                                     const QString& computerName, std::optional<qint64> bodyLength)
+{
+    QString head = method + QLatin1Char(' ') + target + QStringLiteral(" HTTP/1.1\r\n");
+    head += QStringLiteral("Host: tarnivox\r\n");
+    head += QStringLiteral("X-QVX-Client: ") + clientId + QStringLiteral("\r\n");
+    head += QStringLiteral("X-QVX-Name: ") + computerName + QStringLiteral("\r\n");
+    if (bodyLength)
+        head += QStringLiteral("Content-Length: ") + QString::number(*bodyLength) + QStringLiteral("\r\n");
+    head += QStringLiteral("Connection: close\r\n\r\n");
+    return head.toUtf8();
+}
+
+void HttpExchange::start()
+{
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &HttpExchange::onConnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &HttpExchange::onBytesWritten);
+    connect(m_socket, &QTcpSocket::readyRead, this, &HttpExchange::onReadyRead);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &HttpExchange::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &HttpExchange::onDisconnected);
+
+    m_state.touch();
+    m_watchdog.start();
+
+    if (m_spec.endpoint.isService()) {
+        // Discovered services are resolved to an address before a request is made.
+        if (m_state.finish())
+            failWith(std::make_exception_ptr(TransportError::operationFailed(
+                localizedFormat("无法连接手机：尚未解析出服务“%@”的地址", {m_spec.endpoint.serviceName}))));
+        return;
+    }
+    if (m_spec.pinnedInterface)
+        bindToInterface(*m_socket, *m_spec.pinnedInterface);
+    m_socket->connectToHost(m_spec.endpoint.host, m_spec.endpoint.port);
+}
+
+HttpResponse HttpExchange::takeResult()
+{
+    if (m_error)
+        std::rethrow_exception(m_error);
+    return std::move(m_response).value_or(HttpResponse{});
+}
+
+void HttpExchange::onConnected()
+{
+    m_state.touch();
+    m_phase = Phase::writingHead;
+    m_socket->write(m_spec.head);
+}
+
+void HttpExchange::onBytesWritten()
+{
+    m_state.touch();
+    if (m_state.isFinished() || m_socket->bytesToWrite() > 0)
+        return;
+    if (m_phase == Phase::writingHead)
+        afterHead();
+    else if (m_phase == Phase::uploading)
+        continueUpload();
+}
+
+void HttpExchange::afterHead()
+{
+    if (!m_spec.bodyProvider || !m_spec.bodyLength) {
+        m_phase = Phase::reading;
+        readAvailable();
+        return;
+    }
+    m_phase = Phase::uploading;
+    m_sent = 0;
+    continueUpload();
+}
+
+void HttpExchange::continueUpload()
+{
+    const qint64 total = *m_spec.bodyLength;
+    if (m_sent >= total) {
+        m_phase = Phase::reading;
+        readAvailable();
+        return;
+    }
+    std::optional<QByteArray> chunk;
+    try {
+        chunk = m_spec.bodyProvider(m_sent);
+    } catch (...) {
+        if (m_state.finish()) {
+            stopConnection();
+            failWith(std::current_exception());
+        }
+        return;
+    }
+    if (!chunk || chunk->isEmpty()) {
+        if (m_state.finish()) {
+            stopConnection();
+            failWith(std::make_exception_ptr(TransportError::operationFailed(localized("生成上传数据失败"))));
+        }
+        return;
+    }
+    if (m_sent == 0)
+        writeDiagnostic(QStringLiteral("streamUpload first chunk size=%1 total=%2").arg(chunk->size()).arg(total));
+    m_sent = std::min(total, m_sent + qint64(chunk->size()));
+    if (m_spec.progress) {
+        m_state.touch();
+        m_spec.progress(double(m_sent) / double(std::max<qint64>(total, 1)));
+    }
+    m_socket->write(*chunk);
+}
+
+void HttpExchange::onReadyRead()
+{
+    if (m_phase == Phase::reading)
+        readAvailable();
+}
+
+void HttpExchange::readAvailable()
+{
+    while (!m_state.isFinished() && m_socket && m_socket->bytesAvailable() > 0)
+        handleRead(m_socket->read(std::min<qint64>(m_socket->bytesAvailable(), maxReadSize)));
+    if (!m_state.isFinished() && m_ended)
+        handleEnd(false, {});
+}
+
+void HttpExchange::handleRead(const QByteArray& data)
+{
+    if (!data.isEmpty())
+        m_state.append(data);
+    if (!m_state.headerParsed()) {
+        if (m_state.tryParseHeader() == HTTPClientState::ParseResult::headTooLarge) {
+            if (m_state.finish()) {
+                stopConnection();
+                failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(
+                    "手机的应答头过长（超过 %ld 字节），已中止", {qint64(HTTPClientState::maxHeadSize)}))));
+            }
+            return;
+        }
+        if (!m_state.headerParsed())
+            return;
+    }
+    const QByteArray chunk = m_state.takePending();
+    if (!chunk.isEmpty()) {
+        if (m_spec.onBody) {
+            m_state.touch();
+            m_spec.onBody(chunk);
+        } else {
+            m_state.collectedBody += chunk;
+        }
+    }
+    if (m_spec.onBody && m_spec.progress) {
+        qint64 total = m_spec.expectedTotal;
+        if (m_state.contentLength() != HTTPClientState::notGiven)
+            total = m_state.contentLength();
+        else if (m_state.archiveTotalBytes() != HTTPClientState::notGiven)
+            total = m_state.archiveTotalBytes();
+        if (total >= 1) {
+            m_state.touch();
+            m_spec.progress(std::min(double(m_state.bodyReceived()) / double(total), 0.99));
+        }
+    }
+    if (m_state.bodyReceived() >= m_state.contentLength() && m_state.finish()) {
+        if (m_spec.progress)
+            m_spec.progress(1.0);
+        stopConnection();
+        completeWith(HttpResponse{m_state.status(), std::move(m_state.collectedBody)});
+    }
+}
+
+void HttpExchange::onSocketError()
+{
+    const auto error = m_socket->error();
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        onDisconnected();
+        return;
+    }
+    const QString text = m_socket->errorString();
+    if (m_state.isFinished())
+        return;
+    if (m_phase == Phase::reading) {
+        m_ended = true;
+        while (m_socket->bytesAvailable() > 0 && !m_state.isFinished())
+            handleRead(m_socket->read(std::min<qint64>(m_socket->bytesAvailable(), maxReadSize)));
+        handleEnd(true, text);
+        return;
+    }
+    // Connecting, writing the head or uploading: the platform's own error.
+    if (m_state.finish()) {
+        stopConnection();
+        failWith(std::make_exception_ptr(PlatformError(text)));
+    }
+}
+
+void HttpExchange::onDisconnected()
+{
+    if (m_ended || m_state.isFinished())
+        return;
+    m_ended = true;
+    if (m_phase == Phase::reading) {
+        readAvailable();
+        return;
+    }
+    // The peer went away before it could have answered our request.
+    if (m_phase == Phase::connecting || m_phase == Phase::writingHead || m_phase == Phase::uploading) {
+        if (m_phase == Phase::writingHead || m_phase == Phase::uploading) {
+            // Whatever it did send before closing is still the answer, if any.
+            m_phase = Phase::reading;
+            readAvailable();
+            return;
+        }
+        handleEnd(false, {});
+    }
+}
+
+void HttpExchange::handleEnd(bool withError, const QString& errorText)
+{
+    if (!m_state.finish())
+        return;
+    writeDiagnostic(QStringLiteral("响应结束 isComplete=%1 error=%2 已收=%3 字节")
+                        .arg(withError ? QStringLiteral("false") : QStringLiteral("true"),
+                             withError ? errorText : QStringLiteral("nil"))
+                        .arg(m_state.bodyReceived()));
+    stopConnection();
+    if (!m_state.headerParsed()) {
+        failWith(std::make_exception_ptr(TransportError::operationFailed(localized("连接手机失败（无响应）"))));
+        return;
+    }
+    if (m_state.contentLength() == HTTPClientState::notGiven) {
+        if (!withError && m_spec.progress)
+            m_spec.progress(1.0);
+        completeWith(HttpResponse{m_state.status(), std::move(m_state.collectedBody)});
+        return;
+    }
+    // The answer announced more than arrived: handing the short body on as complete would pass a
+    // truncated file off as whole.
+    failWith(std::make_exception_ptr(TransportError::operationFailed(
+        localizedFormat("手机的应答不完整：连接在收到 %lld / %lld 字节后中断",
+                        {m_state.bodyReceived(), m_state.contentLength()}))));
+}
+
+void HttpExchange::onWatchdog()
+{
+    if (m_state.isFinished())
+        return;
+    const qint64 idle = m_state.idleMilliseconds();
+    if (idle <= m_spec.idleLimit.count())
+        return;
+    m_state.finish();
+    stopConnection();
+    const qint64 seconds = idle / 1000;
+    const char* templ = m_spec.overCable
+        ? "数据线通道无响应（%ld 秒）。手机端 App 可能被系统挂起：请把 Zorvane 切回前台，或在 Mac 上断开后重新连接"
+        : "WiFi 传输超时（%ld 秒无响应）。通常是手机锁屏、切走了 Zorvane 或断开 WiFi——手机端保持 Zorvane 在前台后重试";
+    failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(templ, {seconds}))));
+}
+
+void HttpExchange::stopConnection()
+{
+    m_watchdog.stop();
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+void HttpExchange::completeWith(HttpResponse response)
+{
+    m_response = std::move(response);
+    m_done = true;
+    QMetaObject::invokeMethod(this, &HttpExchange::finished, Qt::QueuedConnection);
+}
+
+void HttpExchange::failWith(std::exception_ptr error)
+{
+    m_error = std::move(error);
+    m_done = true;
+    QMetaObject::invokeMethod(this, &HttpExchange::finished, Qt::QueuedConnection);
+}

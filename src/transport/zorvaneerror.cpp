@@ -1,0 +1,14 @@
+#include "zorvaneerror.h"
+
+const char* ZorvaneError::what() const noexcept
+{
+    m_whatCache = description().toUtf8();
+    return m_whatCache.constData();
+}
+
+QString errorDescription(const std::exception& error)
+{
+    if (const auto* own = dynamic_cast<const ZorvaneError*>(&error))
+        return own->description();
+    return QString::fromUtf8(error.what());
+}

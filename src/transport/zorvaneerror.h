@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+// Base of every failure the engine throws. description() is the user-facing (Chinese) text; the
+// view model shows it and never lets an exception reach the views.
+class ZorvaneError : public std::exception
+{
+public:
+    virtual QString description() const = 0;
+    const char* what() const noexcept override;
+
+private:
+    mutable QByteArray m_whatCache;
+};
+
+// An error of the platform (network, file system, data decoding) that keeps its own text.
+class PlatformError : public ZorvaneError
+{
+public:
+    explicit PlatformError(QString text) : m_text(std::move(text)) {}
+    QString description() const override { return m_text; }
+
+private:
+    QString m_text;
+};
+
+// The description of any exception, for turning it into a published error text.
+QString errorDescription(const std::exception& error);

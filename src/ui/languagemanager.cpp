@@ -1,0 +1,60 @@
+#include "languagemanager.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTranslator>
+
+#include <atomic>
+
+namespace {
+// Written only while the table is installed (before views draw), read from any thread.
+std::atomic<QTranslator*> g_overrideTable{nullptr};
+}
+
+QString localized(const QString& text)
+{
+    QTranslator* table = g_overrideTable.load(std::memory_order_acquire);
+    if (!table)
+        return text;
+    const QString answer = table->translate("Zorvane", text.toUtf8().constData());
+    return answer.isEmpty() ? text : answer;
+}
+
+QString localized(const char* utf8Text)
+{
+    return localized(QString::fromUtf8(utf8Text));
+}
+
+LanguageManager& LanguageManager::shared()
+{
+    static LanguageManager* instance = new LanguageManager;
+    return *instance;
+}
+
+LanguageManager::LanguageManager()
+{
+    // Each launch starts in the source language: an earlier stored choice is dropped.
+    QSettings().remove(QString::fromLatin1(selectedLanguageKey));
+    m_current.clear();
+    g_overrideTable.store(nullptr, std::memory_order_release);
+}
+
+QTranslator* LanguageManager::overrideTable()
+{
+    return g_overrideTable.load(std::memory_order_acquire);
+}
+
+void LanguageManager::setOverrideTable(QTranslator* table, const QString& languageCode)
+{
+    QTranslator* previous = g_overrideTable.exchange(table, std::memory_order_acq_rel);
+    if (QCoreApplication::instance()) {
+        if (previous)
+            QCoreApplication::removeTranslator(previous);
+        if (table)
+            QCoreApplication::installTranslator(table);
+    }
+    if (m_current != languageCode) {
+        m_current = languageCode;
+        emit currentChanged();
+    }
+}

@@ -1,0 +1,30 @@
+import QtQuick
+
+// The two panes side by side. The left pane is never narrower than 300 and leaves at least 340
+// for the divider and the right pane.
+Item {
+    id: split
+    property real ratio: 0.5
+    signal ratioRequested(real value)
+
+    readonly property real leftWidth: Math.min(Math.max(width - 340, 300), Math.max(width * ratio - 4, 300))
+
+    MacPane {
+        id: left
+        x: 0
+        width: split.leftWidth
+        height: split.height
+    }
+    SplitHandle {
+        id: handle
+        x: left.width
+        height: split.height
+        totalWidth: split.width
+        onRatioRequested: (value) => split.ratioRequested(value)
+    }
+    IPhonePane {
+        x: handle.x + handle.width
+        width: split.width - x
+        height: split.height
+    }
+}

@@ -1,0 +1,109 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The band of transfer tasks below the panes.
+Rectangle {
+    id: panel
+    property bool expanded: true
+    signal toggleRequested()
+    readonly property int taskCount: ViewModel.tasks.count
+    implicitHeight: column.implicitHeight
+    color: Theme.barMaterial
+
+    ColumnLayout {
+        id: column
+        anchors.left: parent.left
+        anchors.right: parent.right
+        spacing: 0
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.leftMargin: 14
+            Layout.rightMargin: 14
+            Layout.topMargin: 8
+            Layout.bottomMargin: 8
+            spacing: 8
+            AbstractButton {
+                contentItem: RowLayout {
+                    spacing: 6
+                    Text {
+                        text: panel.expanded ? "▾" : "▸"
+                        font.pixelSize: 10
+                        font.bold: true
+                        color: Theme.primary
+                    }
+                    Text {
+                        text: qsTr("传输任务")
+                        font.pixelSize: Theme.subheadline
+                        font.weight: Font.Medium
+                        color: Theme.primary
+                    }
+                    Rectangle {
+                        visible: panel.taskCount > 0
+                        implicitWidth: countText.implicitWidth + 12
+                        implicitHeight: countText.implicitHeight + 2
+                        radius: height / 2
+                        color: Qt.rgba(0, 0, 0, 0.10)
+                        Text {
+                            id: countText
+                            anchors.centerIn: parent
+                            text: panel.taskCount
+                            font.pixelSize: Theme.caption2
+                        }
+                    }
+                }
+                onClicked: panel.toggleRequested()
+            }
+            Item { Layout.fillWidth: true }
+        }
+        Rectangle {
+            visible: panel.expanded
+            Layout.fillWidth: true
+            height: 1
+            color: Theme.divider
+        }
+        RowLayout {
+            visible: panel.expanded && panel.taskCount === 0
+            Layout.fillWidth: true
+            Layout.leftMargin: 14
+            Layout.rightMargin: 14
+            Layout.topMargin: 10
+            Layout.bottomMargin: 10
+            spacing: 6
+            Symbol { name: "tray"; size: 14 }
+            Text {
+                Layout.fillWidth: true
+                text: qsTr("暂无任务。左栏选中文件点「推送」，右栏选中点「拉取」；也可以直接从右栏拖到左栏拉取，或从左栏拖到右栏推送。")
+                font.pixelSize: Theme.caption
+                color: Theme.secondary
+                wrapMode: Text.Wrap
+            }
+        }
+        ListView {
+            visible: panel.expanded && panel.taskCount > 0
+            Layout.fillWidth: true
+            Layout.preferredHeight: 150
+            clip: true
+            spacing: 6
+            model: ViewModel.tasks
+            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOn }
+            delegate: Rectangle {
+                required property var task
+                width: ListView.view.width - 24
+                x: 12
+                height: 44
+                radius: 8
+                color: Qt.rgba(0, 0, 0, 0.05)
+                RowLayout {
+                    anchors.fill: parent
+                    anchors.margins: 8
+                    spacing: 10
+                    Text { text: task.name; font.pixelSize: 12.5 }
+                    Text { text: task.directionText; font.pixelSize: Theme.caption2; color: Theme.secondary }
+                    ProgressBar { Layout.fillWidth: true; value: task.progress }
+                }
+            }
+        }
+    }
+}

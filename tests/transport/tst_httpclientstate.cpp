@@ -1,0 +1,110 @@
+#include "transport/httpclientstate.h"
+
+#include <QTest>
+
+// The head parser on its own: what counts as a head, which headers are read, where the body starts.
+class HttpClientStateTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headersAreReadInAnyCase_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("contentLength");
+        QTest::addColumn<qint64>("totalBytes");
+        QTest::addColumn<QString>("verified");
+        const qint64 none = HTTPClientState::notGiven;
+        QTest::newRow("plain") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n") << 200 << 5LL << none << "";
+        QTest::newRow("upper case, tabs") << QByteArray("HTTP/1.1 404 Not Found\r\nCONTENT-LENGTH:\t7 \r\n") << 404
+                                          << 7LL << none << "";
+        QTest::newRow("archive total and verified")
+            << QByteArray("HTTP/1.0 200\r\nx-qvx-total-bytes: 123\r\nX-QVX-Verified: sha256:ab:cd\r\n") << 200 << none
+            << 123LL << "sha256:ab:cd";
+        QTest::newRow("non-numeric length is ignored") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n")
+                                                       << 200 << none << none << "";
+        QTest::newRow("line without value is ignored")
+            << QByteArray("HTTP/1.1 500 X\r\nContent-Length:\r\nweird line\r\n") << 500 << none << none << "";
+        QTest::newRow("status with sign") << QByteArray("HTTP/1.1 +201 Created\r\n") << 201 << none << none << "";
+    }
+
+    void headersAreReadInAnyCase()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(int, status);
+        QFETCH(qint64, contentLength);
+        QFETCH(qint64, totalBytes);
+        QFETCH(QString, verified);
+        HTTPClientState state;
+        state.append(head + "\r\nBODY");
+        QCOMPARE(state.tryParseHeader(), HTTPClientState::ParseResult::parsed);
+        QCOMPARE(state.status(), status);
+        QCOMPARE(state.contentLength(), contentLength);
+        QCOMPARE(state.archiveTotalBytes(), totalBytes);
+        QCOMPARE(state.serverVerified().value_or(QString()), verified);
+        QCOMPARE(state.takePending(), QByteArray("BODY"));
+        QCOMPARE(state.bodyReceived(), 4);
+    }
+
+    void headSplitOverReadsGivesTheSameResult()
+    {
+        const QByteArray whole = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nabcd";
+        for (int cut = 1; cut < whole.size(); ++cut) {
+            HTTPClientState state;
+            state.append(whole.left(cut));
+            state.tryParseHeader();
+            state.append(whole.mid(cut));
+            QCOMPARE(state.tryParseHeader(), HTTPClientState::ParseResult::parsed);
+            QCOMPARE(state.contentLength(), 4);
+            QCOMPARE(state.takePending(), QByteArray("abcd"));
+        }
+    }
+
+    void unparseableHeadsWaitForTheEnd_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("no blank line yet") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n");
+        QTest::newRow("no status number") << QByteArray("HTTP/1.1 OK\r\n\r\n");
+        QTest::newRow("one word") << QByteArray("garbage\r\n\r\n");
+        QTest::newRow("not UTF-8") << QByteArray("HTTP/1.1 200 \xff\xfe\r\n\r\n");
+    }
+
+    void unparseableHeadsWaitForTheEnd()
+    {
+        QFETCH(QByteArray, bytes);
+        HTTPClientState state;
+        state.append(bytes);
+        QCOMPARE(state.tryParseHeader(), HTTPClientState::ParseResult::needMore);
+        QVERIFY(!state.headerParsed());
+    }
+
+    void oversizedHeadIsRefused()
+    {
+        HTTPClientState endless;
+        endless.append("HTTP/1.1 200 OK\r\n");
+        HTTPClientState::ParseResult result = HTTPClientState::ParseResult::needMore;
+        for (int i = 0; i < 100 && result == HTTPClientState::ParseResult::needMore; ++i) {
+            endless.append("X-Filler: " + QByteArray(1000, 'x') + "\r\n");
+            result = endless.tryParseHeader();
+        }
+        QCOMPARE(result, HTTPClientState::ParseResult::headTooLarge);
+        QVERIFY(endless.bufferedHeadBytes() <= HTTPClientState::maxHeadSize + 1100);
+
+        // A head that ends but is never parseable must not pile up either.
+        HTTPClientState garbage;
+        garbage.append("garbage\r\n\r\n" + QByteArray(HTTPClientState::maxHeadSize, 'g'));
+        QCOMPARE(garbage.tryParseHeader(), HTTPClientState::ParseResult::headTooLarge);
+    }
+
+    void finishIsGrantedOnce()
+    {
+        HTTPClientState state;
+        QVERIFY(state.finish());
+        QVERIFY(!state.finish());
+        QVERIFY(state.isFinished());
+    }
+};
+
+QTEST_GUILESS_MAIN(HttpClientStateTest)
+#include "tst_httpclientstate.moc"

@@ -1,0 +1,304 @@
+#include "rawpeer.h"
+
+#include "phoneprocess.h"
+#include "scopedsettings.h"
+
+#include "transport/clientidentity.h"
+#include "transport/queryencoding.h"
+#include "transport/transporterror.h"
+#include "transport/wifitransport.h"
+#include "transport/zorvaneerror.h"
+
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The failure text of a request that must fail, or "" when it did not.
+QString failureOf(QCoro::Task<HttpResponse>&& task)
+{
+    try {
+        QCoro::waitFor(std::move(task));
+    } catch (const std::exception& error) {
+        return errorDescription(error);
+    }
+    return {};
+}
+
+WiFiDeviceInfo phoneAt(quint16 port)
+{
+    WiFiDeviceInfo info;
+    info.id = QStringLiteral("test-phone");
+    info.name = QStringLiteral("测试机");
+    info.endpoint = NetworkEndpoint::hostAndPort(QStringLiteral("127.0.0.1"), port);
+    return info;
+}
+
+const QString wifiTimeout = QStringLiteral(
+    "WiFi 传输超时（%1 秒无响应）。通常是手机锁屏、切走了 Zorvane 或断开 WiFi——手机端保持 Zorvane 在前台后重试");
+
+} // namespace
+
+class RequestEngineTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    ScopedSettings m_settings;
+    TransportTimings m_fast{1000ms, 2000ms, 100ms};
+
+    // A transport connected over "WiFi" to `peer`, whose first connection answers /info; the
+    // scripts given are for the requests after it.
+    std::unique_ptr<WiFiTransport> connectedTo(RawPeer& peer, QList<RawPeer::Script> scripts)
+    {
+        scripts.prepend(RawPeer::infoAnswer());
+        peer.setScripts(scripts);
+        auto transport = std::make_unique<WiFiTransport>(m_fast);
+        QCoro::waitFor(transport->connect(phoneAt(peer.port()), std::nullopt, false));
+        return transport;
+    }
+
+private slots:
+    void requestHeadsAreExact()
+    {
+        RawPeer peer;
+        auto transport = connectedTo(peer, {RawPeer::answer(200, "[]")});
+        const QString name = QueryEncoding::encode(ClientIdentity::computerName());
+        const QByteArray common = "Host: tarnivox\r\nX-QVX-Client: " + ClientIdentity::id().toUtf8()
+                                  + "\r\nX-QVX-Name: " + name.toUtf8() + "\r\n";
+
+        QCoro::waitFor(transport->performRequest("GET", "/list", QStringLiteral("/")));
+        QCOMPARE(peer.received(1), "GET /list?path=/ HTTP/1.1\r\n" + common + "Connection: close\r\n\r\n");
+
+        QCoro::waitFor(transport->performRequest("POST", "/rename", QStringLiteral("//DCIM//a b/"),
+                                                 {{"to", "新 名/x"}}, 0));
+        QCOMPARE(peer.received(2), "POST /rename?path=/DCIM/a%20b&to=新%20名%2Fx HTTP/1.1\r\n" + common
+                                       + "Content-Length: 0\r\nConnection: close\r\n\r\n");
+        // The handshake itself carried the same identity.
+        QVERIFY(peer.head(0).contains("X-QVX-Client: " + ClientIdentity::id().toUtf8() + "\r\n"));
+    }
+
+    void completesAsSoonAsTheAnnouncedBodyArrived()
+    {
+        RawPeer peer;
+        auto transport = connectedTo(peer, {{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"),
+                                             RawPeer::hold()}});
+        QElapsedTimer clock;
+        clock.start();
+        const HttpResponse response = QCoro::waitFor(transport->performRequest("GET", "/x", std::nullopt));
+        QCOMPARE(response.status, 200);
+        QCOMPARE(response.body, QByteArray("hello"));
+        QVERIFY2(clock.elapsed() < 900, "waited for the watchdog instead of the byte count");
+    }
+
+    void answersArriveHoweverTheyAreCut_data()
+    {
+        QTest::addColumn<RawPeer::Script>("script");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("close-delimited body")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nX-Other: 1\r\n\r\nall of "), RawPeer::pause(30),
+                               RawPeer::send("it"), RawPeer::close()}
+            << 200 << QByteArray("all of it");
+        QTest::newRow("upper-case header name")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 201 Created\r\nCONTENT-LENGTH: 3\r\n\r\nabc"), RawPeer::hold()}
+            << 201 << QByteArray("abc");
+        QTest::newRow("head split over reads")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nConte"), RawPeer::pause(30),
+                               RawPeer::send("nt-Length: 4\r\n\r"), RawPeer::pause(30), RawPeer::send("\nab"),
+                               RawPeer::pause(30), RawPeer::send("cd"), RawPeer::hold()}
+            << 200 << QByteArray("abcd");
+        QTest::newRow("error status is a result")
+            << RawPeer::answer(404, "nope") << 404 << QByteArray("nope");
+        QTest::newRow("empty body") << RawPeer::answer(200, "") << 200 << QByteArray();
+    }
+
+    void answersArriveHoweverTheyAreCut()
+    {
+        QFETCH(RawPeer::Script, script);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        RawPeer peer;
+        auto transport = connectedTo(peer, {script});
+        const HttpResponse response = QCoro::waitFor(transport->performRequest("GET", "/x", std::nullopt));
+        QCOMPARE(response.status, status);
+        QCOMPARE(response.body, body);
+    }
+
+    void failuresHaveTheirTexts_data()
+    {
+        QTest::addColumn<RawPeer::Script>("script");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("closed before a head") << RawPeer::Script{RawPeer::close()} << "连接手机失败（无响应）";
+        QTest::newRow("half a head, then closed")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-"), RawPeer::close()}
+            << "连接手机失败（无响应）";
+        QTest::newRow("body cut short")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd"), RawPeer::close()}
+            << "手机的应答不完整：连接在收到 4 / 10 字节后中断";
+        QTest::newRow("head without end")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\n" + QByteArray(70 * 1024, 'x')), RawPeer::hold()}
+            << "手机的应答头过长（超过 65536 字节），已中止";
+        QTest::newRow("silence") << RawPeer::Script{RawPeer::hold()} << wifiTimeout.arg(1);
+        QTest::newRow("head, then silence")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab"), RawPeer::hold()}
+            << wifiTimeout.arg(1);
+    }
+
+    void failuresHaveTheirTexts()
+    {
+        QFETCH(RawPeer::Script, script);
+        QFETCH(QString, expected);
+        RawPeer peer;
+        auto transport = connectedTo(peer, {script});
+        QCOMPARE(failureOf(transport->performRequest("GET", "/x", std::nullopt)), expected);
+    }
+
+    void watchdogCountsFromTheLastSignOfLife()
+    {
+        // Bytes trickling in keep the request alive past the idle limit; the silence after them
+        // is what is measured.
+        RawPeer peer;
+        RawPeer::Script trickle{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n")};
+        for (int i = 0; i < 6; ++i)
+            trickle << RawPeer::pause(300) << RawPeer::send("x");
+        trickle << RawPeer::hold();
+        auto transport = connectedTo(peer, {trickle});
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(failureOf(transport->performRequest("GET", "/x", std::nullopt)), wifiTimeout.arg(1));
+        QVERIFY2(clock.elapsed() >= 2800, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void tunnelUsesItsOwnLimitAndText()
+    {
+        RawPeer peer;
+        peer.setScripts({RawPeer::infoAnswer(), {RawPeer::hold()}});
+        WiFiTransport transport(m_fast);
+        QCoro::waitFor(transport.connect(QStringLiteral("127.0.0.1"), peer.port(), "serial-1", "Pixel", std::nullopt));
+        QElapsedTimer clock;
+        clock.start();
+        const QString text = failureOf(transport.performRequest("GET", "/x", std::nullopt));
+        QCOMPARE(text, QStringLiteral("数据线通道无响应（2 秒）。手机端 App 可能被系统挂起：请把 Zorvane 切回前台，或在 Mac 上断开后重新连接"));
+        QVERIFY(clock.elapsed() >= 2000);
+    }
+
+    void downloadProgressStaysBelowOneUntilDone()
+    {
+        RawPeer peer;
+        RawPeer::Script pieces{RawPeer::send("HTTP/1.1 200 OK\r\nx-qvx-total-bytes: 1000\r\n\r\n")};
+        for (int i = 0; i < 10; ++i)
+            pieces << RawPeer::send(QByteArray(100, char('a' + i))) << RawPeer::pause(10);
+        pieces << RawPeer::close();
+        auto transport = connectedTo(peer, {pieces});
+        QList<double> reports;
+        QByteArray received;
+        const HttpResponse response = QCoro::waitFor(transport->performRequest(
+            "GET", "/downloadFolder", QStringLiteral("/a"), {}, std::nullopt, {}, 0,
+            [&](const QByteArray& chunk) { received += chunk; }, [&](double p) { reports << p; }));
+        QCOMPARE(response.status, 200);
+        QVERIFY(response.body.isEmpty());
+        QCOMPARE(received.size(), 1000);
+        QVERIFY(reports.size() >= 2);
+        QCOMPARE(reports.last(), 1.0);
+        for (qsizetype i = 0; i + 1 < reports.size(); ++i)
+            QVERIFY2(reports[i] <= 0.99, qPrintable(QString::number(reports[i])));
+        QVERIFY(reports[reports.size() - 2] == 0.99);
+    }
+
+    void uploadStreamsOneChunkAtATime()
+    {
+        RawPeer peer;
+        auto transport = connectedTo(peer, {RawPeer::answer(200, "ok")});
+        const qint64 total = 600 * 1024;
+        QByteArray payload(total, Qt::Uninitialized);
+        for (qint64 i = 0; i < total; ++i)
+            payload[i] = char(i * 7);
+        QList<qint64> offsets;
+        QList<double> reports;
+        const HttpResponse response = QCoro::waitFor(transport->performRequest(
+            "POST", "/upload", QStringLiteral("/f.bin"), {}, total,
+            [&](qint64 offset) -> std::optional<QByteArray> {
+                offsets << offset;
+                return payload.mid(offset, 262144);
+            },
+            0, {}, [&](double p) { reports << p; }));
+        QCOMPARE(response.status, 200);
+        QCOMPARE(offsets, (QList<qint64>{0, 262144, 524288}));
+        QCOMPARE(reports.last(), 1.0);
+        const QByteArray got = peer.received(1);
+        QCOMPARE(got.mid(got.indexOf("\r\n\r\n") + 4), payload);
+        QVERIFY(peer.head(1).contains("\r\nContent-Length: 614400\r\n"));
+    }
+
+    void uploadProviderFailures()
+    {
+        RawPeer peer;
+        auto transport = connectedTo(peer, {RawPeer::answer(200, "ok")});
+        // Runs dry before the announced length (a file that shrank).
+        QCOMPARE(failureOf(transport->performRequest(
+                     "POST", "/upload", QStringLiteral("/a"), {}, 100,
+                     [](qint64 offset) -> std::optional<QByteArray> {
+                         return offset == 0 ? QByteArray(40, 'a') : QByteArray();
+                     })),
+                 QStringLiteral("生成上传数据失败"));
+        // Its own error passes through.
+        QCOMPARE(failureOf(transport->performRequest(
+                     "POST", "/upload", QStringLiteral("/a"), {}, 100,
+                     [](qint64) -> std::optional<QByteArray> { throw PlatformError("读取失败：磁盘错误"); })),
+                 QStringLiteral("读取失败：磁盘错误"));
+        // Zero length: nothing is asked for, the answer is read.
+        bool asked = false;
+        const HttpResponse response = QCoro::waitFor(transport->performRequest(
+            "POST", "/upload", QStringLiteral("/empty"), {}, 0, [&](qint64) -> std::optional<QByteArray> {
+                asked = true;
+                return QByteArray("x");
+            }));
+        QCOMPARE(response.status, 200);
+        QVERIFY(!asked);
+    }
+
+    void noPhoneNoRequest()
+    {
+        WiFiTransport transport(m_fast);
+        QCOMPARE(failureOf(transport.performRequest("GET", "/info", std::nullopt)),
+                 QStringLiteral("未检测到已连接的手机"));
+    }
+
+    void refusedConnectionKeepsThePlatformText()
+    {
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            probe.listen(QHostAddress::LocalHost, 0);
+            closedPort = probe.serverPort();
+        }
+        WiFiTransport transport(m_fast);
+        transport.switchEndpoint(QStringLiteral("127.0.0.1"), closedPort);
+        const QString text = failureOf(transport.performRequest("GET", "/info", std::nullopt));
+        QVERIFY2(text.contains(QLatin1String("refused"), Qt::CaseInsensitive), qPrintable(text));
+    }
+
+    void talksToThePhoneStandIn()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--name", "演示手机", "--storage-free", "4096"}), qPrintable(phone.errorText()));
+        WiFiTransport transport(m_fast);
+        transport.switchEndpoint(phone.host(), phone.port());
+        const HttpResponse info = QCoro::waitFor(transport.performRequest("GET", "/info", std::nullopt));
+        QCOMPARE(info.status, 200);
+        const QJsonObject json = QJsonDocument::fromJson(info.body).object();
+        QCOMPARE(json.value("name").toString(), QStringLiteral("演示手机"));
+        QCOMPARE(json.value("storageFree").toInteger(), 4096);
+        const HttpResponse unknown = QCoro::waitFor(transport.performRequest("GET", "/nowhere", std::nullopt));
+        QCOMPARE(unknown.status, 404);
+    }
+};
+
+QTEST_GUILESS_MAIN(RequestEngineTest)
+#include "tst_requestengine.moc"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "phoneaddress.h"
+
+#include <QCoroTask>
+#include <QStringList>
+
+#include <optional>
+
+class MacViewModel;
+
+// One run of zorvane-cli: the parsed command line and the work it asks for.
+class CliCommand
+{
+public:
+    // Parses the arguments after the program name; on a usage error returns nullopt and sets `error`.
+    static std::optional<CliCommand> parse(const QStringList& arguments, QString* error);
+    static QString usage();
+
+    // Runs the command and returns the process exit status.
+    QCoro::Task<int> run();
+
+private:
+    QCoro::Task<int> runInfo();
+
+    QString m_command;
+    QStringList m_operands;
+    std::optional<PhoneAddress> m_phone;
+    std::optional<QString> m_code;
+};
