@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+// SHA-256 digests of local files and folder trees, written as 64 lower-case hex characters.
+// Both ends of a transfer hash the same way, so the phone stand-in uses these too.
+class FileDigest
+{
+public:
+    FileDigest() = delete;
+
+    // The digest of the file's bytes, or nothing when the file cannot be opened.
+    // A read error counts as the end of the file.
+    static std::optional<QString> sha256Hex(const QString& filePath);
+
+    // Relative path ("a/b.txt", no leading or trailing "/") → digest of every regular file
+    // below the folder. Hidden items (and everything inside a hidden folder) are left out,
+    // and so are files that cannot be read. Empty when the folder cannot be listed.
+    static QMap<QString, QString> sha256Manifest(const QString& dirPath);
+};
