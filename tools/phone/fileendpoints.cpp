@@ -316,14 +316,41 @@ Dispatch FileEndpoints::download(const CabinRoot::Resolved& at) const
     return Dispatch::now(std::move(reply));
 }
 
-Dispatch FileEndpoints::uploadTar(const RequestHead&, const CabinRoot::Resolved&) const
+Dispatch FileEndpoints::uploadTar(const RequestHead& head, const CabinRoot::Resolved& at) const
 {
-    return Dispatch::now(HttpReply::text(404, QStringLiteral("没有这个接口")));
+    if (!head.hasContentLength)
+        return Dispatch::now(HttpReply::text(411, QStringLiteral("需要 Content-Length")));
+    const QFileInfo folder(at.localPath);
+    if (entryExists(at.localPath) && !folder.isDir())
+        return Dispatch::now(HttpReply::text(409, existsText));
+    QStorageInfo storage(m_root.path());
+    if (storage.isValid() && storage.bytesAvailable() < head.contentLength)
+        return Dispatch::now(HttpReply::text(507, QStringLiteral("手机空间不足")));
+    QString error;
+    std::shared_ptr<RequestSink> sink = RequestSink::toTarExtractor(at.localPath, &error);
+    if (!sink)
+        return Dispatch::now(HttpReply::text(500, QStringLiteral("无法创建文件夹：") + error));
+    return Dispatch::takeBody(std::move(sink));
 }
 
-Dispatch FileEndpoints::downloadFolder(const CabinRoot::Resolved&) const
+Dispatch FileEndpoints::downloadFolder(const CabinRoot::Resolved& at) const
 {
-    return Dispatch::now(HttpReply::text(404, QStringLiteral("没有这个接口")));
+    const QFileInfo folder(at.localPath);
+    if (!folder.exists())
+        return Dispatch::now(HttpReply::text(404, notFoundText));
+    if (!folder.isDir())
+        return Dispatch::now(HttpReply::text(400, QStringLiteral("不是文件夹")));
+    const QString path = at.localPath;
+    // Planning walks the whole tree; it runs off the event loop.
+    return Dispatch::deferred(QtConcurrent::run([path] {
+        auto source = std::make_unique<TarArchive::TarStreamSource>(path);
+        HttpReply reply;
+        reply.contentType = "application/x-tar";
+        reply.closeDelimited = true;
+        reply.headers.append({"x-qvx-total-bytes", QByteArray::number(source->totalSize())});
+        reply.body = ResponseBody::fromTar(std::move(source));
+        return reply;
+    }));
 }
 
 Dispatch FileEndpoints::hash(const CabinRoot::Resolved& at, bool corrupt) const

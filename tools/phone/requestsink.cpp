@@ -1,11 +1,14 @@
 #include "requestsink.h"
 
+#include "archive/tararchive.h"
+
 #include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace phone {
 
@@ -63,6 +66,58 @@ private:
     std::unique_ptr<QTemporaryFile> m_file;
 };
 
+// Any archive failure is the client's doing (a bad or cut archive) unless the disk failed.
+HttpReply tarFailure(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const TarArchive::TarError& error) {
+        return HttpReply::text(400, error.description());
+    } catch (const std::system_error& error) {
+        return HttpReply::text(500, QStringLiteral("解包失败：") + QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        return HttpReply::text(500, QStringLiteral("解包失败"));
+    }
+}
+
+class TarSink final : public RequestSink
+{
+public:
+    explicit TarSink(std::unique_ptr<TarArchive::TarExtractor> extractor)
+        : m_extractor(std::move(extractor))
+    {
+    }
+
+    std::optional<HttpReply> write(QByteArrayView data) override
+    {
+        try {
+            m_extractor->write(data);
+        } catch (...) {
+            m_extractor.reset();
+            return tarFailure(std::current_exception());
+        }
+        return std::nullopt;
+    }
+
+    QFuture<HttpReply> finish() override
+    {
+        try {
+            m_extractor->finish();
+        } catch (...) {
+            m_extractor.reset();
+            return QtFuture::makeReadyFuture(tarFailure(std::current_exception()));
+        }
+        m_extractor.reset();
+        return QtFuture::makeReadyFuture(HttpReply::text(200, QStringLiteral("OK")));
+    }
+
+    // What was unpacked so far stays: the client sends the whole archive again on a retry.
+    void abandon() override { m_extractor.reset(); }
+
+private:
+    std::unique_ptr<TarArchive::TarExtractor> m_extractor;
+};
+
 } // namespace
 
 RequestSink::~RequestSink() = default;
@@ -77,6 +132,16 @@ std::shared_ptr<RequestSink> RequestSink::toFile(const QString& targetPath, QStr
         return nullptr;
     }
     return std::make_shared<FileSink>(targetPath, std::move(file));
+}
+
+std::shared_ptr<RequestSink> RequestSink::toTarExtractor(const QString& folder, QString* error)
+{
+    try {
+        return std::make_shared<TarSink>(std::make_unique<TarArchive::TarExtractor>(folder));
+    } catch (const std::exception& failure) {
+        *error = QString::fromLocal8Bit(failure.what());
+        return nullptr;
+    }
 }
 
 } // namespace phone

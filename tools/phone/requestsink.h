@@ -28,6 +28,8 @@ public:
     // Writes into a hidden temporary file beside `targetPath` and moves it over the target
     // only when the whole body has arrived. Nothing when the temporary file cannot be made.
     static std::shared_ptr<RequestSink> toFile(const QString& targetPath, QString* error);
+    // Unpacks a tar archive into `folder` (made with its missing parents) as it arrives.
+    static std::shared_ptr<RequestSink> toTarExtractor(const QString& folder, QString* error);
 };
 
 } // namespace phone

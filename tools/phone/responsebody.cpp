@@ -56,6 +56,39 @@ private:
     bool m_failed = false;
 };
 
+class TarBody final : public ResponseBody
+{
+public:
+    explicit TarBody(std::unique_ptr<TarArchive::TarStreamSource> source)
+        : m_source(std::move(source))
+    {
+    }
+
+    qint64 size() const override { return m_source->totalSize(); }
+
+    QByteArray read(qint64 maxBytes) override
+    {
+        if (m_pending.isEmpty() && !m_failed) {
+            try {
+                m_pending = m_source->nextChunk();
+            } catch (...) {
+                // A file vanished or shrank while being sent; the archive cannot be completed.
+                m_failed = true;
+            }
+        }
+        const QByteArray piece = m_pending.left(maxBytes);
+        m_pending.remove(0, piece.size());
+        return piece;
+    }
+
+    bool failed() const override { return m_failed; }
+
+private:
+    std::unique_ptr<TarArchive::TarStreamSource> m_source;
+    QByteArray m_pending;
+    bool m_failed = false;
+};
+
 } // namespace
 
 ResponseBody::~ResponseBody() = default;
@@ -68,6 +101,15 @@ std::shared_ptr<ResponseBody> ResponseBody::fromBytes(QByteArray bytes)
 std::shared_ptr<ResponseBody> ResponseBody::fromFile(std::unique_ptr<QFile> file)
 {
     return std::make_shared<FileBody>(std::move(file));
+}
+
+} // namespace phone
+
+namespace phone {
+
+std::shared_ptr<ResponseBody> ResponseBody::fromTar(std::unique_ptr<TarArchive::TarStreamSource> source)
+{
+    return std::make_shared<TarBody>(std::move(source));
 }
 
 } // namespace phone

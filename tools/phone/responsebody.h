@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/tararchive.h"
+
 #include <QByteArray>
 
 #include <memory>
@@ -26,6 +28,8 @@ public:
     static std::shared_ptr<ResponseBody> fromBytes(QByteArray bytes);
     // Takes an open file and reads it from its current position to the size it has now.
     static std::shared_ptr<ResponseBody> fromFile(std::unique_ptr<QFile> file);
+    // A folder's archive, produced as it is sent.
+    static std::shared_ptr<ResponseBody> fromTar(std::unique_ptr<TarArchive::TarStreamSource> source);
 };
 
 } // namespace phone
