@@ -9,6 +9,10 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 // The stand-in as a whole process: handshake endpoints, pairing, strict request handling,
 // the command line and every fault kind that shapes an answer.
 class TestPhoneServer : public QObject
@@ -22,6 +26,7 @@ private slots:
     void routingStatuses_data();
     void routingStatuses();
     void oversizedHeadIsRefusedAndServerLivesOn();
+    void idleConnectionsAreCapped();
     void faultsShapeTheAnswer_data();
     void faultsShapeTheAnswer();
     void silentFaultHoldsOnlyItsOwnConnection();
@@ -140,6 +145,30 @@ void TestPhoneServer::oversizedHeadIsRefusedAndServerLivesOn()
     QCOMPARE(reply.status, 431);
     QVERIFY(reply.closedByPeer);
     QCOMPARE(get(phone, "/info").status, 200);
+}
+
+void TestPhoneServer::idleConnectionsAreCapped()
+{
+    PhoneProcess phone;
+    QVERIFY2(phone.start(), qPrintable(phone.errorText()));
+    // Connections that never send a byte must not pile up without end.
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 300; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(phone.host(), phone.port());
+        QVERIFY(idle.back()->waitForConnected(5000));
+    }
+    const auto closedCount = [&idle] {
+        return std::count_if(idle.begin(), idle.end(), [](const auto& socket) {
+            return socket->state() != QAbstractSocket::ConnectedState;
+        });
+    };
+    QTRY_COMPARE(closedCount(), 300 - 256);
+    QTest::qWait(300);
+    QCOMPARE(closedCount(), 300 - 256);
+    // Once they are gone, the server answers again.
+    idle.clear();
+    QTRY_COMPARE(get(phone, "/info").status, 200);
 }
 
 void TestPhoneServer::faultsShapeTheAnswer_data()

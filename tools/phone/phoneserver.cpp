@@ -56,8 +56,16 @@ QString PhoneServer::listeningAddress() const
 
 void PhoneServer::acceptConnections()
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection())
-        new PhoneConnection(socket, this);
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        if (m_openConnections >= maxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_openConnections;
+        auto* connection = new PhoneConnection(socket, this);
+        connect(connection, &QObject::destroyed, this, [this] { --m_openConnections; });
+    }
 }
 
 Dispatch PhoneServer::route(const RequestHead& head, const std::optional<Fault>& fault)

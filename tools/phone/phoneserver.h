@@ -22,6 +22,10 @@ class PhoneServer : public QObject
     Q_OBJECT
 
 public:
+    // More open connections than this are refused at once: each holds buffers and maybe a
+    // file, and a client that opens them without end must not exhaust the process.
+    static constexpr int maxConnections = 256;
+
     explicit PhoneServer(const PhoneOptions& options, QObject* parent = nullptr);
 
     // False with `error` set when the root is unusable, a fault does not parse, or the
@@ -44,6 +48,7 @@ private:
     FaultPlan m_faults;
     FileEndpoints m_files;
     QTcpServer m_server;
+    int m_openConnections = 0;
 };
 
 } // namespace phone
