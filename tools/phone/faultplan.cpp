@@ -28,13 +28,13 @@ constexpr KindName kindNames[] = {
 
 } // namespace
 
-bool FaultPlan::add(const QString& spec, QString* error)
+bool FaultPlan::add(const QString& text, QString* error)
 {
     static const QRegularExpression pattern(
         QStringLiteral("^(/[^:@]*):([a-z-]+)(?::(\\d+))?(?:@(\\d+))?$"));
-    const QRegularExpressionMatch match = pattern.match(spec);
+    const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch()) {
-        *error = QStringLiteral("bad --fault '%1': expected PATH:KIND[:ARG][@N]").arg(spec);
+        *error = QStringLiteral("bad --fault '%1': expected PATH:KIND[:ARG][@N]").arg(text);
         return false;
     }
     const QString kindText = match.captured(2);
@@ -44,7 +44,7 @@ bool FaultPlan::add(const QString& spec, QString* error)
             continue;
         if (entry.needsArg == argText.isEmpty()) {
             *error = QStringLiteral("bad --fault '%1': %2 %3 a number")
-                         .arg(spec, kindText,
+                         .arg(text, kindText,
                               entry.needsArg ? QStringLiteral("needs") : QStringLiteral("takes no"));
             return false;
         }
@@ -53,25 +53,25 @@ bool FaultPlan::add(const QString& spec, QString* error)
         rule.fault.kind = entry.kind;
         rule.fault.arg = argText.toLongLong();
         if (entry.kind == Fault::Kind::status && (rule.fault.arg < 100 || rule.fault.arg > 999)) {
-            *error = QStringLiteral("bad --fault '%1': status must be 100..999").arg(spec);
+            *error = QStringLiteral("bad --fault '%1': status must be 100..999").arg(text);
             return false;
         }
         if ((entry.kind == Fault::Kind::trickle || entry.kind == Fault::Kind::slowRead)
             && rule.fault.arg < 1) {
-            *error = QStringLiteral("bad --fault '%1': the interval must be at least 1 ms").arg(spec);
+            *error = QStringLiteral("bad --fault '%1': the interval must be at least 1 ms").arg(text);
             return false;
         }
         if (!match.captured(4).isEmpty()) {
             rule.remaining = match.captured(4).toInt();
             if (rule.remaining < 1) {
-                *error = QStringLiteral("bad --fault '%1': @N needs N >= 1").arg(spec);
+                *error = QStringLiteral("bad --fault '%1': @N needs N >= 1").arg(text);
                 return false;
             }
         }
         m_rules.append(rule);
         return true;
     }
-    *error = QStringLiteral("bad --fault '%1': unknown kind '%2'").arg(spec, kindText);
+    *error = QStringLiteral("bad --fault '%1': unknown kind '%2'").arg(text, kindText);
     return false;
 }
 

@@ -34,7 +34,7 @@ class FaultPlan
 {
 public:
     // Adds one rule; false with `error` set when it cannot be understood.
-    bool add(const QString& spec, QString* error);
+    bool add(const QString& text, QString* error);
 
     // The fault for this request, if any; counts the request against limited rules.
     std::optional<Fault> take(const QString& path);
