@@ -18,7 +18,7 @@ HttpReply HttpReply::text(int status, const QString& text)
     HttpReply reply;
     reply.status = status;
     reply.contentType = "text/plain; charset=utf-8";
-    reply.body = ResponseBody::fromBytes(text.toUtf8() + '\n');
+    reply.body = ResponseBody::fromBytes(text.toUtf8());
     return reply;
 }
 
