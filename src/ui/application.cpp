@@ -14,10 +14,10 @@ namespace Application {
 
 void registerViewTypes(MacViewModel& viewModel)
 {
-    qmlRegisterSingletonInstance("Zorvane", 1, 0, "ViewModel", &viewModel);
+    qmlRegisterSingletonInstance("Zorvane.State", 1, 0, "ViewModel", &viewModel);
     static TextFormatter formatter;
-    qmlRegisterSingletonInstance("Zorvane", 1, 0, "Formatter", &formatter);
-    qmlRegisterUncreatableType<TransferTask>("Zorvane", 1, 0, "TransferTask", QStringLiteral("made by the queue"));
+    qmlRegisterSingletonInstance("Zorvane.State", 1, 0, "Formatter", &formatter);
+    qmlRegisterUncreatableType<TransferTask>("Zorvane.State", 1, 0, "TransferTask", QStringLiteral("made by the queue"));
 }
 
 bool loadMainWindow(QQmlApplicationEngine& engine, MacViewModel& viewModel)

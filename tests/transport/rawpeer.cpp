@@ -31,7 +31,7 @@ void RawPeer::onNewConnection()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         const int index = int(m_received.size());
-        m_received.append({});
+        m_received.append(QByteArray());
         m_started.append(false);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, index] { onReadyRead(socket, index); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

@@ -8,6 +8,8 @@
 #include "transport/wifitransport.h"
 #include "transport/zorvaneerror.h"
 
+#include "taskrunner.h"
+
 #include <QCoroTask>
 #include <QProcess>
 #include <QSettings>
@@ -22,7 +24,7 @@ template <typename T>
 QString failureOf(QCoro::Task<T>&& task)
 {
     try {
-        QCoro::waitFor(std::move(task));
+        runTask(std::move(task));
     } catch (const TransportError& error) {
         return error.kind() == TransportError::Kind::pairingRequired ? QStringLiteral("<pairingRequired>")
                                                                      : error.description();
@@ -74,7 +76,7 @@ private slots:
                  wrongCode);
         QVERIFY(!transport.endpoint());
 
-        const DeviceInfo device = QCoro::waitFor(
+        const DeviceInfo device = runTask(
             transport.connect(phone.host(), phone.port(), "serial-9", "Mi 14", QStringLiteral("246810")));
         QCOMPARE(device.id, QStringLiteral("serial-9"));
         QCOMPARE(device.model, QStringLiteral("Mi 14"));
@@ -87,7 +89,7 @@ private slots:
         QCOMPARE(transport.connectedDevice(), std::optional<DeviceInfo>(device));
 
         // Once paired, this computer is admitted without a code.
-        const DeviceInfo again = QCoro::waitFor(transport.connect(phone.host(), phone.port(), "serial-9", "Mi 14", std::nullopt));
+        const DeviceInfo again = runTask(transport.connect(phone.host(), phone.port(), "serial-9", "Mi 14", std::nullopt));
         QCOMPARE(again.name, device.name);
     }
 
@@ -97,7 +99,7 @@ private slots:
         peer.setScripts({RawPeer::answer(200, R"({"name":"iPhone","systemVersion":"iOS 17","storageFree":7})")});
         WiFiTransport transport(m_fast);
         const DeviceInfo device =
-            QCoro::waitFor(transport.connect(serviceAt("127.0.0.1", peer.port()), std::nullopt, false));
+            runTask(transport.connect(serviceAt("127.0.0.1", peer.port()), std::nullopt, false));
         QCOMPARE(device.id, QStringLiteral("phone-1._tarnivox._tcp.local."));
         QCOMPARE(device.model, QStringLiteral("WiFi"));
         QCOMPARE(device.platform, QString());
@@ -160,7 +162,7 @@ private slots:
             RawPeer peer;
             peer.setScripts({{RawPeer::hold()}, RawPeer::infoAnswer()});
             WiFiTransport transport(m_fast);
-            const DeviceInfo device = QCoro::waitFor(
+            const DeviceInfo device = runTask(
                 transport.connect(serviceAt("127.0.0.1", peer.port(), QStringLiteral("lo")), std::nullopt, true));
             QCOMPARE(device.name, QStringLiteral("测试机"));
             QCOMPARE(peer.connectionCount(), 2);
@@ -173,7 +175,7 @@ private slots:
             RawPeer peer;
             peer.setScripts({RawPeer::infoAnswer()});
             WiFiTransport transport(m_fast);
-            QCoro::waitFor(transport.connect(serviceAt("127.0.0.1", peer.port(), QStringLiteral("lo")), std::nullopt, true));
+            runTask(transport.connect(serviceAt("127.0.0.1", peer.port(), QStringLiteral("lo")), std::nullopt, true));
             QCOMPARE(transport.connectionKind(), WiFiTransport::ConnectionKind::usbBridge);
             QVERIFY(transport.usedUSBOnLastConnect());
             QCOMPARE(transport.pinnedInterface(), std::optional<QString>("lo"));
@@ -215,7 +217,7 @@ private slots:
         WiFiTransport transport(m_fast);
         QCOMPARE(failureOf(transport.ping()), QStringLiteral("未检测到已连接的手机"));
         transport.switchEndpoint(phone.host(), phone.port());
-        QCoro::waitFor(transport.ping());
+        runTask(transport.ping());
         QCOMPARE(transport.connectionKind(), WiFiTransport::ConnectionKind::adbTunnel);
         phone.kill();
         QVERIFY(!failureOf(transport.ping()).isEmpty());
@@ -228,10 +230,10 @@ private slots:
                          {RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabc"), RawPeer::pause(200),
                           RawPeer::send("def"), RawPeer::hold()}});
         WiFiTransport transport(m_fast);
-        QCoro::waitFor(transport.connect(serviceAt("127.0.0.1", peer.port()), std::nullopt, false));
+        runTask(transport.connect(serviceAt("127.0.0.1", peer.port()), std::nullopt, false));
         auto download = transport.performRequest("GET", "/download", QStringLiteral("/a"));
         transport.disconnect();
-        QCOMPARE(QCoro::waitFor(std::move(download)).body, QByteArray("abcdef"));
+        QCOMPARE(runTask(std::move(download)).body, QByteArray("abcdef"));
         QCOMPARE(failureOf(transport.performRequest("GET", "/info", std::nullopt)),
                  QStringLiteral("未检测到已连接的手机"));
     }

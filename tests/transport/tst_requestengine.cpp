@@ -9,6 +9,8 @@
 #include "transport/wifitransport.h"
 #include "transport/zorvaneerror.h"
 
+#include "taskrunner.h"
+
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -23,7 +25,7 @@ namespace {
 QString failureOf(QCoro::Task<HttpResponse>&& task)
 {
     try {
-        QCoro::waitFor(std::move(task));
+        runTask(std::move(task));
     } catch (const std::exception& error) {
         return errorDescription(error);
     }
@@ -59,7 +61,7 @@ private:
         scripts.prepend(RawPeer::infoAnswer());
         peer.setScripts(scripts);
         auto transport = std::make_unique<WiFiTransport>(m_fast);
-        QCoro::waitFor(transport->connect(phoneAt(peer.port()), std::nullopt, false));
+        runTask(transport->connect(phoneAt(peer.port()), std::nullopt, false));
         return transport;
     }
 
@@ -72,10 +74,10 @@ private slots:
         const QByteArray common = "Host: tarnivox\r\nX-QVX-Client: " + ClientIdentity::id().toUtf8()
                                   + "\r\nX-QVX-Name: " + name.toUtf8() + "\r\n";
 
-        QCoro::waitFor(transport->performRequest("GET", "/list", QStringLiteral("/")));
+        runTask(transport->performRequest("GET", "/list", QStringLiteral("/")));
         QCOMPARE(peer.received(1), "GET /list?path=/ HTTP/1.1\r\n" + common + "Connection: close\r\n\r\n");
 
-        QCoro::waitFor(transport->performRequest("POST", "/rename", QStringLiteral("//DCIM//a b/"),
+        runTask(transport->performRequest("POST", "/rename", QStringLiteral("//DCIM//a b/"),
                                                  {{"to", "新 名/x"}}, 0));
         QCOMPARE(peer.received(2), "POST /rename?path=/DCIM/a%20b&to=新%20名%2Fx HTTP/1.1\r\n" + common
                                        + "Content-Length: 0\r\nConnection: close\r\n\r\n");
@@ -90,7 +92,7 @@ private slots:
                                              RawPeer::hold()}});
         QElapsedTimer clock;
         clock.start();
-        const HttpResponse response = QCoro::waitFor(transport->performRequest("GET", "/x", std::nullopt));
+        const HttpResponse response = runTask(transport->performRequest("GET", "/x", std::nullopt));
         QCOMPARE(response.status, 200);
         QCOMPARE(response.body, QByteArray("hello"));
         QVERIFY2(clock.elapsed() < 900, "waited for the watchdog instead of the byte count");
@@ -125,7 +127,7 @@ private slots:
         QFETCH(QByteArray, body);
         RawPeer peer;
         auto transport = connectedTo(peer, {script});
-        const HttpResponse response = QCoro::waitFor(transport->performRequest("GET", "/x", std::nullopt));
+        const HttpResponse response = runTask(transport->performRequest("GET", "/x", std::nullopt));
         QCOMPARE(response.status, status);
         QCOMPARE(response.body, body);
     }
@@ -180,7 +182,7 @@ private slots:
         RawPeer peer;
         peer.setScripts({RawPeer::infoAnswer(), {RawPeer::hold()}});
         WiFiTransport transport(m_fast);
-        QCoro::waitFor(transport.connect(QStringLiteral("127.0.0.1"), peer.port(), "serial-1", "Pixel", std::nullopt));
+        runTask(transport.connect(QStringLiteral("127.0.0.1"), peer.port(), "serial-1", "Pixel", std::nullopt));
         QElapsedTimer clock;
         clock.start();
         const QString text = failureOf(transport.performRequest("GET", "/x", std::nullopt));
@@ -198,7 +200,7 @@ private slots:
         auto transport = connectedTo(peer, {pieces});
         QList<double> reports;
         QByteArray received;
-        const HttpResponse response = QCoro::waitFor(transport->performRequest(
+        const HttpResponse response = runTask(transport->performRequest(
             "GET", "/downloadFolder", QStringLiteral("/a"), {}, std::nullopt, {}, 0,
             [&](const QByteArray& chunk) { received += chunk; }, [&](double p) { reports << p; }));
         QCOMPARE(response.status, 200);
@@ -221,7 +223,7 @@ private slots:
             payload[i] = char(i * 7);
         QList<qint64> offsets;
         QList<double> reports;
-        const HttpResponse response = QCoro::waitFor(transport->performRequest(
+        const HttpResponse response = runTask(transport->performRequest(
             "POST", "/upload", QStringLiteral("/f.bin"), {}, total,
             [&](qint64 offset) -> std::optional<QByteArray> {
                 offsets << offset;
@@ -254,7 +256,7 @@ private slots:
                  QStringLiteral("读取失败：磁盘错误"));
         // Zero length: nothing is asked for, the answer is read.
         bool asked = false;
-        const HttpResponse response = QCoro::waitFor(transport->performRequest(
+        const HttpResponse response = runTask(transport->performRequest(
             "POST", "/upload", QStringLiteral("/empty"), {}, 0, [&](qint64) -> std::optional<QByteArray> {
                 asked = true;
                 return QByteArray("x");
@@ -290,12 +292,12 @@ private slots:
         QVERIFY2(phone.start({"--name", "演示手机", "--storage-free", "4096"}), qPrintable(phone.errorText()));
         WiFiTransport transport(m_fast);
         transport.switchEndpoint(phone.host(), phone.port());
-        const HttpResponse info = QCoro::waitFor(transport.performRequest("GET", "/info", std::nullopt));
+        const HttpResponse info = runTask(transport.performRequest("GET", "/info", std::nullopt));
         QCOMPARE(info.status, 200);
         const QJsonObject json = QJsonDocument::fromJson(info.body).object();
         QCOMPARE(json.value("name").toString(), QStringLiteral("演示手机"));
         QCOMPARE(json.value("storageFree").toInteger(), 4096);
-        const HttpResponse unknown = QCoro::waitFor(transport.performRequest("GET", "/nowhere", std::nullopt));
+        const HttpResponse unknown = runTask(transport.performRequest("GET", "/nowhere", std::nullopt));
         QCOMPARE(unknown.status, 404);
     }
 };

@@ -1,4 +1,5 @@
 import QtQuick
+import Zorvane.State
 import QtQuick.Layouts
 
 // Who is connected, and how: a dot, a title and a subtitle on a tinted capsule.

@@ -7,6 +7,7 @@ ListView {
     clip: true
     ScrollBar.vertical: ScrollBar {}
     delegate: Rectangle {
+        id: row
         required property string name
         required property string iconName
         required property string formattedSize
@@ -18,16 +19,19 @@ ListView {
             anchors.leftMargin: 12
             anchors.rightMargin: 12
             spacing: 8
-            Symbol { name: parent.parent.iconName; size: 16 }
+            Symbol {
+                name: row.iconName
+                size: 16
+            }
             Text {
                 Layout.fillWidth: true
-                text: parent.parent.name
+                text: row.name
                 elide: Text.ElideMiddle
-                font.pixelSize: 12.5
+                font.pointSize: 9.5
                 color: Theme.primary
             }
             Text {
-                text: parent.parent.formattedSize
+                text: row.formattedSize
                 font.pixelSize: Theme.caption
                 color: Theme.secondary
             }

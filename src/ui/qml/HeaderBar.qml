@@ -1,4 +1,5 @@
 import QtQuick
+import Zorvane.State
 import QtQuick.Layouts
 
 // The application's identity on the left, the connection status on the right.

@@ -1,4 +1,5 @@
 import QtQuick
+import Zorvane.State
 import QtQuick.Controls
 import QtQuick.Layouts
 

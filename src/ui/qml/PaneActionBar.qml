@@ -21,10 +21,19 @@ Rectangle {
         anchors.rightMargin: 12
         spacing: 10
         Button {
+            id: actionButton
             text: bar.title
             icon.source: "image://symbol/" + bar.systemImage
-            highlighted: true
+            icon.color: "white"
             enabled: bar.actionEnabled
+            palette.buttonText: "white"
+            background: Rectangle {
+                implicitWidth: 96
+                implicitHeight: 32
+                radius: 7
+                color: actionButton.down ? Qt.darker(Theme.accent, 1.15) : Theme.accent
+                opacity: actionButton.enabled ? 1.0 : 0.4
+            }
             ToolTip.visible: hovered
             ToolTip.text: bar.hint
             onClicked: bar.triggered()

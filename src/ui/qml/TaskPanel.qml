@@ -1,4 +1,5 @@
 import QtQuick
+import Zorvane.State
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -99,7 +100,7 @@ Rectangle {
                     anchors.fill: parent
                     anchors.margins: 8
                     spacing: 10
-                    Text { text: task.name; font.pixelSize: 12.5 }
+                    Text { text: task.name; font.pointSize: 9.5 }
                     Text { text: task.directionText; font.pixelSize: Theme.caption2; color: Theme.secondary }
                     ProgressBar { Layout.fillWidth: true; value: task.progress }
                 }
