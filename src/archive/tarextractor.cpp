@@ -393,8 +393,15 @@ void TarArchive::TarExtractor::beginFile(const QString& rawName)
     const QByteArray leaf = QFile::encodeName(parts.last());
 
     // Created anew rather than truncated, so an existing hard link or special file at that
-    // name is replaced and never written through; an existing symbolic link is refused.
+    // name is replaced and never written through. O_EXCL also refuses to follow a link; an
+    // existing symbolic link makes the entry unsafe.
     for (int attempt = 0;; ++attempt) {
+        m_fileFd = ::openat(parent, leaf.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (m_fileFd >= 0)
+            return;
+        if (errno != EEXIST || attempt == 2)
+            throwErrno(m_fileName);
         struct stat st;
         if (::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISLNK(st.st_mode))
@@ -404,12 +411,6 @@ void TarArchive::TarExtractor::beginFile(const QString& rawName)
             if (::unlinkat(parent, leaf.constData(), 0) != 0 && errno != ENOENT)
                 throwErrno(m_fileName);
         }
-        m_fileFd = ::openat(parent, leaf.constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (m_fileFd >= 0)
-            return;
-        if (errno != EEXIST || attempt == 2)
-            throwErrno(m_fileName);
     }
 }
 
