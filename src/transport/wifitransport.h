@@ -4,10 +4,16 @@
 #include "httpexchange.h"
 #include "networkendpoint.h"
 #include "queryencoding.h"
+#include "remoteentry.h"
 #include "transporttimings.h"
 #include "wifideviceinfo.h"
 
+#include "archive/tararchive.h"
+
 #include <QCoroTask>
+#include <QIODevice>
+#include <QList>
+#include <QMap>
 #include <QObject>
 
 #include <functional>
@@ -54,6 +60,46 @@ public:
                                              BodyConsumer onBody = {}, ProgressCallback progress = {});
 
     static bool isUsablePort(int port) { return port >= 1 && port <= 65535; }
+
+    // Remote file API. Remote paths are "/"-rooted strings of the phone's file cabin ("/DCIM/a.jpg").
+    // Only status 200 counts as success; without a phone every operation fails with
+    // deviceNotConnected before anything is sent.
+    bool supportsFolderArchive() const { return true; }
+    bool supportsFolderStreaming() const { return true; }
+
+    // The entries in the phone's order; each id is the full remote path, folders ending in "/".
+    QCoro::Task<QList<RemoteEntry>> listDirectory(QString path);
+    QCoro::Task<void> createRemoteDirectory(QString path);
+    // `to` travels whole as one query item (a "/" in it as %2F); the phone reads it.
+    QCoro::Task<void> renameRemote(QString from, QString to);
+    QCoro::Task<void> copyRemote(QString from, QString to);
+    // The same request for a file and a folder.
+    QCoro::Task<void> deleteRemote(QString path, bool isDirectory);
+    // Streams the file in 256 KiB chunks; an empty file is an empty POST.
+    QCoro::Task<void> pushFile(QString localPath, QString remotePath, ProgressCallback progress = {});
+    // Downloads into a temporary file beside `localPath` and puts it in place only after a complete
+    // answer 200; on any failure the temporary file is removed and an existing file is untouched.
+    QCoro::Task<void> pullFile(QString remotePath, QString localPath, std::optional<qint64> expectedSize = {},
+                               ProgressCallback progress = {});
+    // Sends the folder's archive as it is produced, as one request of the archive's exact length.
+    // `source` must outlive the task.
+    QCoro::Task<void> pushFolderStreaming(TarArchive::TarStreamSource& source, QString remoteDir,
+                                          ProgressCallback progress = {});
+    // Writes the folder's archive to `tarPath`; on failure nothing is left at `tarPath`.
+    QCoro::Task<void> pullFolderTar(QString remoteDir, QString tarPath, ProgressCallback progress = {});
+
+    // The folder download's writer: appends `piece` and reports a write slower than 0.2 s on
+    // stdout. False when the device did not take all of it.
+    static bool appendReportingSlowWrite(QIODevice& target, const QByteArray& piece);
+
+    // SHA-256 digests, 64 lower-case hex characters. Nothing (not a failure) when the phone offers
+    // no usable digest: no digest endpoint, no such file, or an answer of the wrong shape.
+    QCoro::Task<std::optional<QString>> remoteFileSHA256(QString remotePath);
+    // Path relative to `remoteDir`, as the phone sends it → digest.
+    QCoro::Task<std::optional<QMap<QString, QString>>> remoteTreeSHA256(QString remoteDir);
+    // The local side; blocking, for background threads.
+    static std::optional<QString> sha256Hex(const QString& filePath);
+    static QMap<QString, QString> sha256Manifest(const QString& dirPath);
 
 private:
     QCoro::Task<void> pair(QString code);

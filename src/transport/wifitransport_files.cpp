@@ -1,0 +1,280 @@
+// The phone's file cabin: listing, folder and name operations, file and folder transfers.
+#include "wifitransport.h"
+
+#include "transporterror.h"
+#include "zorvaneerror.h"
+
+#include "ui/languagemanager.h"
+#include "ui/texttemplate.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QScopeGuard>
+#include <QStringDecoder>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr qint64 uploadChunkSize = 262144;
+constexpr qint64 slowWriteMilliseconds = 200;
+
+void writeDiagnostic(const QString& line)
+{
+    const QByteArray bytes = QByteArrayLiteral("[DIAG] ") + line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+// The answer's text for a failure message; a body that is not UTF-8 says nothing.
+QString answerText(const QByteArray& body)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(body);
+    return decoder.hasError() ? QString() : text;
+}
+
+[[noreturn]] void failListing(const char* templ, std::initializer_list<QVariant> arguments)
+{
+    throw PlatformError(localizedFormat(templ, arguments));
+}
+
+QList<RemoteEntry> decodeListing(const QByteArray& json, const QString& path)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isArray())
+        failListing("目录列表无法解读：不是有效的 JSON 数组", {});
+
+    QString base = path;
+    if (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+
+    QList<RemoteEntry> entries;
+    const QJsonArray array = document.array();
+    entries.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QJsonValue element = array.at(i);
+        if (!element.isObject())
+            failListing("目录列表无法解读：第 %ld 项不是对象", {i + 1});
+        const QJsonObject object = element.toObject();
+        const QJsonValue name = object.value(QLatin1String("name"));
+        const QJsonValue isDirectory = object.value(QLatin1String("isDirectory"));
+        const QJsonValue size = object.value(QLatin1String("size"));
+        if (!name.isString())
+            failListing("目录列表无法解读：第 %ld 项的字段“%@”缺失或不是文本", {i + 1, QStringLiteral("name")});
+        if (!isDirectory.isBool())
+            failListing("目录列表无法解读：第 %ld 项的字段“%@”缺失或不是真假值",
+                        {i + 1, QStringLiteral("isDirectory")});
+        // JSON numbers arrive as doubles; a byte count must be a whole 64-bit number.
+        const double number = size.toDouble();
+        if (!size.isDouble() || std::floor(number) != number || std::abs(number) > 9.2e18)
+            failListing("目录列表无法解读：第 %ld 项的字段“%@”缺失或不是整数", {i + 1, QStringLiteral("size")});
+
+        RemoteEntry entry;
+        entry.name = name.toString();
+        entry.isDirectory = isDirectory.toBool();
+        entry.size = qint64(number);
+        entry.id = base + QLatin1Char('/') + entry.name + (entry.isDirectory ? QStringLiteral("/") : QString());
+        entries.append(std::move(entry));
+    }
+    return entries;
+}
+
+} // namespace
+
+QCoro::Task<QList<RemoteEntry>> WiFiTransport::listDirectory(QString path)
+{
+    // Arguments as named locals: g++ 12 mishandles temporaries built inside a co_await expression.
+    const QString method = QStringLiteral("GET");
+    const QString api = QStringLiteral("/list");
+    const std::optional<QString> remote = path;
+    const HttpResponse response = co_await performRequest(method, api, remote);
+    if (response.status != 200)
+        throw TransportError::operationFailed(
+            localizedFormat("%@ 列目录失败（HTTP %ld）", {connectionLabel(), response.status}));
+    co_return decodeListing(response.body, path);
+}
+
+QCoro::Task<void> WiFiTransport::createRemoteDirectory(QString path)
+{
+    const QString method = QStringLiteral("POST");
+    const QString api = QStringLiteral("/mkdir");
+    const std::optional<QString> remote = path;
+    const QueryItems none;
+    const HttpResponse response = co_await performRequest(method, api, remote, none, 0);
+    if (response.status != 200)
+        throw TransportError::operationFailed(
+            localizedFormat("%@ 建目录失败（HTTP %ld）", {connectionLabel(), response.status}));
+}
+
+QCoro::Task<void> WiFiTransport::renameRemote(QString from, QString to)
+{
+    const QString method = QStringLiteral("POST");
+    const QString api = QStringLiteral("/rename");
+    const std::optional<QString> remote = from;
+    const QueryItems query{{QStringLiteral("to"), to}};
+    const HttpResponse response = co_await performRequest(method, api, remote, query, 0);
+    if (response.status != 200)
+        throw remoteOperationError(QStringLiteral("重命名"), response.status);
+}
+
+QCoro::Task<void> WiFiTransport::copyRemote(QString from, QString to)
+{
+    const QString method = QStringLiteral("POST");
+    const QString api = QStringLiteral("/copy");
+    const std::optional<QString> remote = from;
+    const QueryItems query{{QStringLiteral("to"), to}};
+    const HttpResponse response = co_await performRequest(method, api, remote, query, 0);
+    if (response.status != 200)
+        throw remoteOperationError(QStringLiteral("复制"), response.status);
+}
+
+QCoro::Task<void> WiFiTransport::deleteRemote(QString path, bool isDirectory)
+{
+    Q_UNUSED(isDirectory); // the phone tells a folder from a file by itself
+    const QString method = QStringLiteral("POST");
+    const QString api = QStringLiteral("/delete");
+    const std::optional<QString> remote = path;
+    const QueryItems none;
+    const HttpResponse response = co_await performRequest(method, api, remote, none, 0);
+    if (response.status != 200)
+        throw remoteOperationError(QStringLiteral("删除"), response.status);
+}
+
+QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath, ProgressCallback progress)
+{
+    const QFileInfo info(localPath);
+    const qint64 size = info.exists() ? info.size() : 0;
+    // A file that cannot be opened still goes out with its size: the request then fails for
+    // want of data rather than sending an empty file under the real name.
+    auto file = std::make_shared<QFile>(localPath);
+    const bool opened = file->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const auto closeFile = qScopeGuard([file] { file->close(); });
+
+    BodyProvider provider = [file, opened](qint64 offset) -> std::optional<QByteArray> {
+        if (!opened)
+            return std::nullopt;
+        if (file->pos() != offset)
+            file->seek(offset);
+        return file->read(uploadChunkSize);
+    };
+    const QString method = QStringLiteral("POST");
+    const QString api = QStringLiteral("/upload");
+    const std::optional<QString> remote = remotePath;
+    const QueryItems none;
+    const std::optional<qint64> length = size;
+    const qint64 noExpectedTotal = 0;
+    const BodyConsumer noConsumer;
+    const HttpResponse response = co_await performRequest(method, api, remote, none, length, std::move(provider),
+                                                          noExpectedTotal, noConsumer, std::move(progress));
+    if (response.status != 200)
+        throw TransportError::operationFailed(localizedFormat(
+            "%@ 推送失败（HTTP %ld）%@", {connectionLabel(), response.status, answerText(response.body)}));
+}
+
+QCoro::Task<void> WiFiTransport::pullFile(QString remotePath, QString localPath, std::optional<qint64> expectedSize,
+                                          ProgressCallback progress)
+{
+    QDir().mkpath(QFileInfo(localPath).absolutePath());
+    // The bytes go to a temporary file beside the target, which replaces the target only once the
+    // whole answer is in: a failed or cut-off download must not cost the user the file they had.
+    QSaveFile file(localPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw TransportError::operationFailed(localizedFormat("创建本地文件失败：%@", {localPath}));
+
+    BodyConsumer writer = [&file](const QByteArray& piece) { file.write(piece); };
+    const QString method = QStringLiteral("GET");
+    const QString api = QStringLiteral("/download");
+    const std::optional<QString> remote = remotePath;
+    const QueryItems none;
+    const std::optional<qint64> noBody;
+    const BodyProvider noProvider;
+    const qint64 expectedTotal = expectedSize.value_or(0);
+    // Leaving scope without commit() removes the temporary file.
+    const HttpResponse response = co_await performRequest(method, api, remote, none, noBody, noProvider,
+                                                          expectedTotal, std::move(writer), std::move(progress));
+    if (response.status != 200) {
+        file.cancelWriting();
+        throw TransportError::operationFailed(
+            localizedFormat("%@ 拉取失败（HTTP %ld）%@", {connectionLabel(), response.status, QString()}));
+    }
+    if (!file.commit())
+        throw PlatformError(file.errorString());
+}
+
+QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource& source, QString remoteDir,
+                                                     ProgressCallback progress)
+{
+    const qint64 total = source.totalSize();
+    writeDiagnostic(QStringLiteral("pushFolderStreaming remoteDir=%1 totalSize=%2").arg(remoteDir).arg(total));
+
+    // The source hands out its archive in order, at most one piece (256 KiB) per call, so each
+    // call reads little from disk; the request asks for the next piece only once the previous one
+    // has been taken by the connection.
+    BodyProvider provider = [&source](qint64) -> std::optional<QByteArray> { return source.nextChunk(); };
+    const QString method = QStringLiteral("POST");
+    const QString api = QStringLiteral("/uploadTar");
+    const std::optional<QString> remote = remoteDir;
+    const QueryItems none;
+    const std::optional<qint64> length = total;
+    const qint64 noExpectedTotal = 0;
+    const BodyConsumer noConsumer;
+    const HttpResponse response = co_await performRequest(method, api, remote, none, length, std::move(provider),
+                                                          noExpectedTotal, noConsumer, std::move(progress));
+    if (response.status != 200)
+        throw remoteOperationError(QStringLiteral("推送文件夹"), response.status);
+}
+
+bool WiFiTransport::appendReportingSlowWrite(QIODevice& target, const QByteArray& piece)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 written = target.write(piece);
+    const qint64 elapsed = clock.elapsed();
+    if (elapsed > slowWriteMilliseconds)
+        writeDiagnostic(QStringLiteral("落盘慢 %1 ms / %2 字节").arg(elapsed).arg(piece.size()));
+    return written == piece.size();
+}
+
+QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString tarPath, ProgressCallback progress)
+{
+    QDir().mkpath(QFileInfo(tarPath).absolutePath());
+    QFile file(tarPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw PlatformError(file.errorString());
+    bool complete = false;
+    // The archive is of no use unless it arrived whole; a failure leaves nothing behind.
+    const auto cleanUp = qScopeGuard([&file, &complete] {
+        file.close();
+        if (!complete)
+            file.remove();
+    });
+
+    std::optional<QString> writeError;
+    BodyConsumer writer = [&file, &writeError](const QByteArray& piece) {
+        if (!writeError && !appendReportingSlowWrite(file, piece))
+            writeError = file.errorString();
+    };
+    const QString method = QStringLiteral("GET");
+    const QString api = QStringLiteral("/downloadFolder");
+    const std::optional<QString> remote = remoteDir;
+    const QueryItems none;
+    const std::optional<qint64> noBody;
+    const BodyProvider noProvider;
+    const qint64 noExpectedTotal = 0;
+    const HttpResponse response = co_await performRequest(method, api, remote, none, noBody, noProvider,
+                                                          noExpectedTotal, std::move(writer), std::move(progress));
+    if (response.status != 200)
+        throw remoteOperationError(QStringLiteral("拉取文件夹"), response.status);
+    if (writeError)
+        throw PlatformError(*writeError);
+    complete = true;
+}
