@@ -7,6 +7,10 @@ MacViewModel::MacViewModel(TransportTimings timings, QObject* parent)
 {
     // Nothing connects by itself: the state starts empty and every change comes from an
     // operation the user starts.
+    // The left pane reopens the folder chosen last time; when that fails it starts empty, without
+    // an error, and the folder is tried again at the next launch.
+    if (!restoreLocalDirectory())
+        clearLocalDirectory();
 }
 
 QVariant MacViewModel::deviceValue() const

@@ -104,6 +104,17 @@ public:
     const std::optional<QString>& activeScopedURL() const { return m_activeScopedURL; }
     WiFiTransport& wifiTransport() { return m_wifiTransport; }
 
+    // Left pane: a folder of this computer. Paths may also be given as file:// URLs.
+    Q_INVOKABLE void openSecurityScopedDirectory(const QString& path);
+    Q_INVOKABLE void openLocalDirectory(const QString& path);
+    Q_INVOKABLE void reloadLocalDirectory();
+    Q_INVOKABLE void enterLocalDirectory(const QString& path);
+    Q_INVOKABLE void navigateLocalTo(const QString& path);
+    Q_INVOKABLE void goLocalBack();
+    Q_INVOKABLE void goLocalRoot();
+    // Folders first, then file-browser order (numeric, case-insensitive); stable.
+    static void sortLocalEntries(QList<TransferEntry>& entries);
+
 signals:
     void deviceChanged();
     void localDirectoryChanged();
@@ -127,6 +138,10 @@ signals:
     void remotePathChanged();
 
 private:
+    bool restoreLocalDirectory();
+    void clearLocalDirectory();
+    void setLocalDirectory(const std::optional<QString>& path);
+
     template <typename T, typename Signal>
     void assign(T& field, const T& value, Signal changed)
     {

@@ -1,0 +1,187 @@
+#include "macviewmodel.h"
+
+#include "ui/texttemplate.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSettings>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+const QString bookmarkKey = QStringLiteral("qvx.localDirectoryBookmark");
+
+// The views hand over file:// URLs, the CLI and tests plain paths; both become one clean absolute
+// path so that "the same folder" compares equal however it was spelled.
+QString normalizedPath(const QString& pathOrUrl)
+{
+    if (pathOrUrl.isEmpty())
+        return pathOrUrl;
+    const QString path = pathOrUrl.startsWith(QLatin1String("file:")) ? QUrl(pathOrUrl).toLocalFile() : pathOrUrl;
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+struct Listing
+{
+    QList<TransferEntry> entries;
+    std::optional<QString> failure;
+};
+
+// The folder's direct children, hidden names left out. Unlike QDir, this reports a folder that
+// cannot be read instead of showing it empty.
+Listing listFolder(const QString& folder)
+{
+    namespace fs = std::filesystem;
+    Listing listing;
+    std::error_code error;
+    fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const QString name = QFile::decodeName(it->path().filename().c_str());
+        if (name.startsWith(QLatin1Char('.')))
+            continue;
+        const QFileInfo info(folder + QLatin1Char('/') + name);
+        TransferEntry entry;
+        entry.id = info.filePath();
+        entry.name = name;
+        entry.isDirectory = info.isDir();
+        entry.size = entry.isDirectory ? 0 : info.size();
+        entry.source = TransferEntry::Source::local;
+        entry.url = entry.id;
+        listing.entries << entry;
+    }
+    if (error)
+        listing.failure = QString::fromStdString(error.message());
+    return listing;
+}
+
+} // namespace
+
+void MacViewModel::sortLocalEntries(QList<TransferEntry>& entries)
+{
+    // Qt's collator ignores numeric mode in the C locale, which a bare environment has; fall back
+    // to a neutral locale there so img9 still comes before img10.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(entries.begin(), entries.end(), [&](const TransferEntry& a, const TransferEntry& b) {
+        if (a.isDirectory != b.isDirectory)
+            return a.isDirectory;
+        return collator.compare(a.name, b.name) < 0;
+    });
+}
+
+void MacViewModel::setLocalDirectory(const std::optional<QString>& path)
+{
+    assign(m_localDirectory, path, &MacViewModel::localDirectoryChanged);
+}
+
+void MacViewModel::openSecurityScopedDirectory(const QString& path)
+{
+    // Linux has no scoped access to start or stop; only the bookkeeping of which folder holds it.
+    const QString folder = normalizedPath(path);
+    m_activeScopedURL = folder;
+    openLocalDirectory(folder);
+}
+
+void MacViewModel::openLocalDirectory(const QString& path)
+{
+    const QString folder = normalizedPath(path);
+    assign(m_localErrorMessage, QString(), &MacViewModel::localErrorMessageChanged);
+    if (!QFileInfo(folder).isDir()) {
+        assign(m_localErrorMessage, localizedFormat("目录不存在：%@", {folder}),
+               &MacViewModel::localErrorMessageChanged);
+        return;
+    }
+    setLocalDirectory(folder);
+    QSettings().setValue(bookmarkKey, folder);
+    reloadLocalDirectory();
+}
+
+bool MacViewModel::restoreLocalDirectory()
+{
+    const QString remembered = QSettings().value(bookmarkKey).toString();
+    if (remembered.isEmpty())
+        return false;
+    const QString folder = normalizedPath(remembered);
+    m_activeScopedURL = folder;
+    openLocalDirectory(folder);
+    return m_localDirectory == folder && m_localErrorMessage.isEmpty();
+}
+
+void MacViewModel::clearLocalDirectory()
+{
+    m_activeScopedURL.reset();
+    setLocalDirectory(std::nullopt);
+    m_localItems.setEntries({});
+    setSelectedLocal({});
+    assign(m_localErrorMessage, QString(), &MacViewModel::localErrorMessageChanged);
+}
+
+void MacViewModel::reloadLocalDirectory()
+{
+    if (!m_localDirectory)
+        return;
+    Listing listing = listFolder(*m_localDirectory);
+    if (listing.failure) {
+        m_localItems.setEntries({});
+        assign(m_localErrorMessage, localizedFormat("读取目录失败：%@", {*listing.failure}),
+               &MacViewModel::localErrorMessageChanged);
+        return;
+    }
+    assign(m_localErrorMessage, QString(), &MacViewModel::localErrorMessageChanged);
+    sortLocalEntries(listing.entries);
+    m_localItems.setEntries(std::move(listing.entries));
+}
+
+void MacViewModel::enterLocalDirectory(const QString& path)
+{
+    if (!m_localDirectory)
+        return;
+    const QString folder = normalizedPath(path);
+    if (folder == *m_localDirectory)
+        return;
+    m_localStack << *m_localDirectory;
+    setLocalDirectory(folder);
+    setSelectedLocal({});
+    reloadLocalDirectory();
+}
+
+void MacViewModel::goLocalBack()
+{
+    if (m_localStack.isEmpty())
+        return;
+    setLocalDirectory(m_localStack.takeLast());
+    setSelectedLocal({});
+    reloadLocalDirectory();
+}
+
+void MacViewModel::navigateLocalTo(const QString& path)
+{
+    const QString folder = normalizedPath(path);
+    const qsizetype index = m_localStack.indexOf(folder);
+    if (index >= 0)
+        m_localStack.resize(index);
+    else
+        m_localStack.clear();
+    setLocalDirectory(folder);
+    setSelectedLocal({});
+    reloadLocalDirectory();
+}
+
+void MacViewModel::goLocalRoot()
+{
+    m_localStack.clear();
+    setLocalDirectory(normalizedPath(QDir::homePath()));
+    setSelectedLocal({});
+    reloadLocalDirectory();
+}
