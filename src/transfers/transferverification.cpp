@@ -1,0 +1,87 @@
+#include "transferverification.h"
+
+#include "transport/wifitransport.h"
+#include "transport/zorvaneerror.h"
+#include "ui/texttemplate.h"
+
+#include <QCoroFuture>
+#include <QStringList>
+#include <QtConcurrent>
+
+namespace TransferVerification {
+
+QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPath, QString remotePath)
+{
+    auto hashing = QtConcurrent::run([localPath] { return WiFiTransport::sha256Hex(localPath); });
+    const std::optional<QString> local = co_await hashing;
+    if (!local)
+        co_return VerifyOutcome::skipped();
+    std::optional<QString> phone;
+    try {
+        phone = co_await transport.remoteFileSHA256(remotePath);
+    } catch (const std::exception& error) {
+        co_return VerifyOutcome::requestFailed(errorDescription(error));
+    }
+    if (!phone)
+        co_return VerifyOutcome::skipped();
+    if (*phone == *local)
+        co_return VerifyOutcome::passed();
+    co_return VerifyOutcome::mismatch(localizedFormat("本机 %@… / 手机 %@…", {local->left(12), phone->left(12)}));
+}
+
+QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
+{
+    auto hashing = QtConcurrent::run([localRoot] { return WiFiTransport::sha256Manifest(localRoot); });
+    const QMap<QString, QString> local = co_await hashing;
+    if (local.isEmpty())
+        co_return VerifyOutcome::skipped();
+    std::optional<QMap<QString, QString>> phone;
+    try {
+        phone = co_await transport.remoteTreeSHA256(remoteRoot);
+    } catch (const std::exception& error) {
+        co_return VerifyOutcome::requestFailed(errorDescription(error));
+    }
+    if (!phone)
+        co_return VerifyOutcome::skipped();
+    const QStringList localPaths = local.keys();
+    co_return compareTrees(local, normalizeTreeMap(*phone, QSet<QString>(localPaths.begin(), localPaths.end())));
+}
+
+VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)
+{
+    QStringList missing;
+    QStringList differing;
+    for (auto it = local.cbegin(); it != local.cend(); ++it) {
+        const auto found = phone.constFind(it.key());
+        if (found == phone.cend())
+            missing << it.key();
+        else if (found.value() != it.value())
+            differing << it.key();
+    }
+    if (missing.isEmpty() && differing.isEmpty())
+        return VerifyOutcome::passed();
+    const QString joiner = QStringLiteral("、");
+    QStringList parts;
+    if (!missing.isEmpty())
+        parts << localizedFormat("手机端缺失 %ld 个（如 %@）", {missing.size(), missing.mid(0, 3).join(joiner)});
+    if (!differing.isEmpty())
+        parts << localizedFormat("内容不一致 %ld 个（如 %@）", {differing.size(), differing.mid(0, 3).join(joiner)});
+    return VerifyOutcome::mismatch(parts.join(QStringLiteral("；")));
+}
+
+QMap<QString, QString> normalizeTreeMap(const QMap<QString, QString>& phone, const QSet<QString>& localPaths)
+{
+    for (auto it = phone.cbegin(); it != phone.cend(); ++it) {
+        if (localPaths.contains(it.key()))
+            return phone;
+    }
+    QMap<QString, QString> stripped;
+    for (auto it = phone.cbegin(); it != phone.cend(); ++it) {
+        const qsizetype slash = it.key().indexOf(QLatin1Char('/'));
+        if (slash >= 0)
+            stripped.insert(it.key().mid(slash + 1), it.value());
+    }
+    return stripped.isEmpty() ? phone : stripped;
+}
+
+} // namespace TransferVerification
