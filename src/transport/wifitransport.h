@@ -31,6 +31,7 @@ public:
     Q_ENUM(ConnectionKind)
 
     explicit WiFiTransport(TransportTimings timings = {}, QObject* parent = nullptr);
+    const TransportTimings& timings() const { return m_timings; }
 
     // Connection state (read by the view model and by tests).
     std::optional<NetworkEndpoint> endpoint() const { return m_endpoint; }

@@ -151,12 +151,13 @@ QCoro::Task<void> WiFiTransport::deleteRemote(QString path, bool isDirectory)
 
 QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath, ProgressCallback progress)
 {
-    const QFileInfo info(localPath);
-    const qint64 size = info.exists() ? info.size() : 0;
-    // A file that cannot be opened still goes out with its size: the request then fails for
-    // want of data rather than sending an empty file under the real name.
+    // A file that cannot be read fails here: sending its "size" of 0 would put an empty file
+    // under the real name on the phone and report success.
     auto file = std::make_shared<QFile>(localPath);
     const bool opened = file->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    if (!opened)
+        throw PlatformError(localizedFormat("无法读取本机文件：%@（%@）", {localPath, file->errorString()}));
+    const qint64 size = file->size();
     const auto closeFile = qScopeGuard([file] { file->close(); });
 
     BodyProvider provider = [file, opened](qint64 offset) -> std::optional<QByteArray> {
