@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/zorvaneerror.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -21,7 +23,7 @@ public:
     static constexpr qint64 pieceSize = 262144;
     static constexpr int blockSize = 512;
 
-    class TarError : public std::exception
+    class TarError : public ZorvaneError
     {
     public:
         enum class Kind { unsafePath, truncated };
@@ -33,7 +35,7 @@ public:
         // The entry name as read from the archive (unsafePath only).
         const QString& path() const { return m_path; }
         // The user-facing text; the template is looked up before it is filled.
-        QString description() const;
+        QString description() const override;
         const char* what() const noexcept override;
 
     private:
