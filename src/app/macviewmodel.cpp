@@ -7,6 +7,9 @@ MacViewModel::MacViewModel(TransportTimings timings, QObject* parent)
 {
     // Nothing connects by itself: the state starts empty and every change comes from an
     // operation the user starts.
+    QObject::connect(this, &MacViewModel::deviceChanged, this, &MacViewModel::updateCanPasteRemote);
+    QObject::connect(this, &MacViewModel::remoteClipboardChanged, this, &MacViewModel::updateCanPasteRemote);
+
     // The left pane reopens the folder chosen last time; when that fails it starts empty, without
     // an error, and the folder is tried again at the next launch.
     if (!restoreLocalDirectory())

@@ -8,6 +8,7 @@
 #include "transport/wifideviceinfo.h"
 #include "transport/wifitransport.h"
 
+#include <QCoroTask>
 #include <QMutex>
 #include <QObject>
 #include <QStringList>
@@ -46,6 +47,7 @@ class MacViewModel : public QObject
     Q_PROPERTY(QString remoteActionError READ remoteActionError WRITE setRemoteActionError NOTIFY remoteActionErrorChanged)
     Q_PROPERTY(QVariant remoteClipboard READ remoteClipboardValue NOTIFY remoteClipboardChanged)
     Q_PROPERTY(QString remotePath READ remotePath NOTIFY remotePathChanged)
+    Q_PROPERTY(bool canPasteRemote READ canPasteRemote NOTIFY canPasteRemoteChanged)
 
 public:
     struct PairingPrompt
@@ -103,6 +105,7 @@ public:
     const QStringList& localStack() const { return m_localStack; }
     const std::optional<QString>& activeScopedURL() const { return m_activeScopedURL; }
     WiFiTransport& wifiTransport() { return m_wifiTransport; }
+    const QList<TransferEntry>& draggingRemoteEntries() const { return m_draggingRemoteEntries; }
 
     // Left pane: a folder of this computer. Paths may also be given as file:// URLs.
     Q_INVOKABLE void openSecurityScopedDirectory(const QString& path);
@@ -114,6 +117,46 @@ public:
     Q_INVOKABLE void goLocalRoot();
     // Folders first, then file-browser order (numeric, case-insensitive); stable.
     static void sortLocalEntries(QList<TransferEntry>& entries);
+
+    // Adopts a connection the transport has just made: the phone becomes `device` and the right
+    // pane starts over at the root.
+    QCoro::Task<void> adoptConnection(DeviceInfo device, bool viaUSB);
+
+    // Right pane: the current folder of the phone's file cabin. loadRemoteDirectory never throws;
+    // failures land in remoteErrorMessage. The navigation members start the listing and return it
+    // already running; callers may await it or drop it.
+    QCoro::Task<void> loadRemoteDirectory(QString path);
+    QCoro::Task<void> enterRemoteDirectory(TransferEntry entry);
+    QCoro::Task<void> goRemoteTo(QString path);
+    QCoro::Task<void> goRemoteBack();
+    QCoro::Task<void> goRemoteRoot();
+    QCoro::Task<void> reloadRemote();
+    // For the views, which know rows by id.
+    Q_INVOKABLE void openRemoteEntry(const QString& entryId);
+    Q_INVOKABLE void requestRemotePath(const QString& path);
+    Q_INVOKABLE void requestRemoteBack();
+    Q_INVOKABLE void requestRemoteRoot();
+    Q_INVOKABLE void requestRemoteReload();
+
+    // Remote file operations. None throws; every failure ends in remoteActionError.
+    QCoro::Task<void> createRemoteFolder(QString name);
+    QCoro::Task<void> renameRemoteEntry(TransferEntry entry, QString newName);
+    QCoro::Task<void> deleteRemoteSelection();
+    Q_INVOKABLE void stageRemoteSelection(bool cut);
+    bool canPasteRemote() const { return m_canPasteRemote; }
+    QCoro::Task<void> pasteRemoteEntries(QString directory);
+    QCoro::Task<void> copyRemoteEntries(QList<TransferEntry> entries, QString directory);
+    QCoro::Task<void> moveRemoteEntries(QList<TransferEntry> entries, QString directory);
+    void beginRemoteDrag(const TransferEntry& entry);
+    // The drop target takes the dragged entries; the list is empty afterwards.
+    QList<TransferEntry> takeDraggingRemoteEntries();
+    // For the views, which know rows by id.
+    Q_INVOKABLE void requestCreateRemoteFolder(const QString& name);
+    Q_INVOKABLE void requestRenameRemoteEntry(const QString& entryId, const QString& newName);
+    Q_INVOKABLE void requestDeleteRemoteSelection();
+    Q_INVOKABLE void requestPasteRemoteEntries(const QString& directory);
+    Q_INVOKABLE void beginRemoteDrag(const QString& entryId);
+    Q_INVOKABLE void dropDraggedRemoteEntries(const QString& directory);
 
 signals:
     void deviceChanged();
@@ -136,11 +179,16 @@ signals:
     void remoteActionErrorChanged();
     void remoteClipboardChanged();
     void remotePathChanged();
+    void canPasteRemoteChanged();
 
 private:
     bool restoreLocalDirectory();
     void clearLocalDirectory();
     void setLocalDirectory(const std::optional<QString>& path);
+    void setRemotePath(const QString& path);
+    void updateCanPasteRemote();
+    std::optional<TransferEntry> remoteEntryWithId(const QString& id) const;
+    QList<TransferEntry> selectedRemoteEntries() const;
 
     template <typename T, typename Signal>
     void assign(T& field, const T& value, Signal changed)
@@ -184,4 +232,7 @@ private:
     QStringList m_localStack;
     QString m_remotePath = QStringLiteral("/");
     QStringList m_remoteStack;
+    // Counts listings started, so only the latest one requested shows.
+    quint64 m_remoteListingGeneration = 0;
+    bool m_canPasteRemote = false;
 };

@@ -1,8 +1,9 @@
 #include "archive/tararchive.h"
 
+#include "ui/filebrowserorder.h"
+
 #include <QCollator>
 #include <QFile>
-#include <QLocale>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -194,14 +195,7 @@ TarArchive::TarStreamSource::TarStreamSource(const QString& folder)
         root.mtime = wholeSeconds(st.st_mtim);
     m_entries.append(root);
 
-    // File-browser order: case-insensitive, digit runs by value (file1, File2, file10). Qt's
-    // "C" locale collator ignores both settings, so a process without a locale uses the root
-    // collation (which English is).
-    const QLocale system = QLocale::system();
-    QCollator collator(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collect(root.path, QString(), collator, m_entries);
+    collect(root.path, QString(), fileBrowserCollator(), m_entries);
 
     m_totalSize = 2 * block;
     for (const Entry& entry : std::as_const(m_entries)) {

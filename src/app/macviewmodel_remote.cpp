@@ -1,0 +1,167 @@
+// The right pane: which folder of the phone's file cabin it shows, and its listing.
+#include "macviewmodel.h"
+
+#include "transport/remoteentry.h"
+#include "transport/zorvaneerror.h"
+
+#include <QPointer>
+
+namespace {
+
+// A name that could climb out of its folder or split into two path components. Such an entry
+// would turn every later path built from it (a pull's local target above all) into another place,
+// so a phone that lists one is not believed.
+bool isUsableName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
+}
+
+TransferEntry paneEntry(const RemoteEntry& remote)
+{
+    TransferEntry entry;
+    entry.id = remote.id;
+    entry.name = remote.name;
+    entry.isDirectory = remote.isDirectory;
+    entry.size = remote.size;
+    entry.source = TransferEntry::Source::device;
+    return entry;
+}
+
+QString withoutTrailingSlash(QString path)
+{
+    if (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path.isEmpty() ? QStringLiteral("/") : path;
+}
+
+} // namespace
+
+void MacViewModel::setRemotePath(const QString& path)
+{
+    assign(m_remotePath, path, &MacViewModel::remotePathChanged);
+}
+
+std::optional<TransferEntry> MacViewModel::remoteEntryWithId(const QString& id) const
+{
+    for (const TransferEntry& entry : m_remoteItems.entries()) {
+        if (entry.id == id)
+            return entry;
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<void> MacViewModel::adoptConnection(DeviceInfo device, bool viaUSB)
+{
+    assign(m_device, std::optional<DeviceInfo>(std::move(device)), &MacViewModel::deviceChanged);
+    assign(m_connectedViaUSB, viaUSB, &MacViewModel::connectedViaUSBChanged);
+    m_remoteStack.clear();
+    setRemotePath(QStringLiteral("/"));
+    setSelectedRemote({});
+    const QString root = QStringLiteral("/");
+    co_await loadRemoteDirectory(root);
+}
+
+QCoro::Task<void> MacViewModel::loadRemoteDirectory(QString path)
+{
+    // Only the listing requested last may show: an earlier one that answers late belongs to a
+    // folder the pane has already left, and its rows would be taken for the current folder's.
+    const quint64 generation = ++m_remoteListingGeneration;
+    const QPointer<MacViewModel> alive(this);
+    QList<TransferEntry> entries;
+    std::optional<QString> failure;
+    try {
+        const QList<RemoteEntry> listed = co_await m_wifiTransport.listDirectory(path);
+        for (const RemoteEntry& remote : listed) {
+            if (isUsableName(remote.name))
+                entries << paneEntry(remote);
+        }
+    } catch (const std::exception& error) {
+        failure = errorDescription(error);
+    }
+    if (!alive || generation != m_remoteListingGeneration)
+        co_return;
+    if (failure) {
+        m_remoteItems.setEntries({});
+        assign(m_remoteErrorMessage, *failure, &MacViewModel::remoteErrorMessageChanged);
+    } else {
+        m_remoteItems.setEntries(std::move(entries));
+        assign(m_remoteErrorMessage, QString(), &MacViewModel::remoteErrorMessageChanged);
+    }
+}
+
+QCoro::Task<void> MacViewModel::enterRemoteDirectory(TransferEntry entry)
+{
+    if (!entry.isDirectory)
+        co_return;
+    m_remoteStack << m_remotePath;
+    setRemotePath(withoutTrailingSlash(entry.id));
+    setSelectedRemote({});
+    const QString path = m_remotePath;
+    co_await loadRemoteDirectory(path);
+}
+
+QCoro::Task<void> MacViewModel::goRemoteBack()
+{
+    if (m_remoteStack.isEmpty())
+        co_return;
+    setRemotePath(m_remoteStack.takeLast());
+    setSelectedRemote({});
+    const QString path = m_remotePath;
+    co_await loadRemoteDirectory(path);
+}
+
+QCoro::Task<void> MacViewModel::goRemoteTo(QString path)
+{
+    const qsizetype index = m_remoteStack.indexOf(path);
+    if (index >= 0)
+        m_remoteStack.resize(index);
+    else
+        m_remoteStack.clear();
+    setRemotePath(path);
+    setSelectedRemote({});
+    co_await loadRemoteDirectory(path);
+}
+
+QCoro::Task<void> MacViewModel::goRemoteRoot()
+{
+    m_remoteStack.clear();
+    setRemotePath(QStringLiteral("/"));
+    setSelectedRemote({});
+    const QString path = m_remotePath;
+    co_await loadRemoteDirectory(path);
+}
+
+QCoro::Task<void> MacViewModel::reloadRemote()
+{
+    const QString path = m_remotePath;
+    co_await loadRemoteDirectory(path);
+}
+
+// The view entry points start the work and return; loadRemoteDirectory keeps every failure to
+// itself, so nothing can escape the dropped task.
+void MacViewModel::openRemoteEntry(const QString& entryId)
+{
+    if (const std::optional<TransferEntry> entry = remoteEntryWithId(entryId))
+        enterRemoteDirectory(*entry);
+}
+
+void MacViewModel::requestRemotePath(const QString& path)
+{
+    goRemoteTo(path);
+}
+
+void MacViewModel::requestRemoteBack()
+{
+    goRemoteBack();
+}
+
+void MacViewModel::requestRemoteRoot()
+{
+    goRemoteRoot();
+}
+
+void MacViewModel::requestRemoteReload()
+{
+    reloadRemote();
+}
