@@ -1,12 +1,12 @@
 #include "macviewmodel.h"
 
+#include "ui/filebrowserorder.h"
 #include "ui/texttemplate.h"
 
 #include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QSettings>
 #include <QUrl>
 
@@ -65,14 +65,7 @@ Listing listFolder(const QString& folder)
 
 void MacViewModel::sortLocalEntries(QList<TransferEntry>& entries)
 {
-    // Qt's collator ignores numeric mode in the C locale, which a bare environment has; fall back
-    // to a neutral locale there so img9 still comes before img10.
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator collator = fileBrowserCollator();
     std::stable_sort(entries.begin(), entries.end(), [&](const TransferEntry& a, const TransferEntry& b) {
         if (a.isDirectory != b.isDirectory)
             return a.isDirectory;
