@@ -1,37 +1,26 @@
 #include "clicommand.h"
 
+#include "clioutput.h"
+
 #include "transport/transporterror.h"
 #include "transport/wifitransport.h"
 #include "ui/bytecountformat.h"
 #include "ui/languagemanager.h"
 
+#include <QHash>
 #include <QTextStream>
-
-#include <cstdio>
-
-namespace {
-
-void printOut(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
-void printError(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
-
-} // namespace
 
 QString CliCommand::usage()
 {
     return QStringLiteral(
-        "用法：zorvane-cli info --phone HOST:PORT [--code CODE]\n"
-        "  info   连接手机（给出配对码时先配对），显示名称、系统版本和可用空间");
+        "用法：zorvane-cli 命令 [参数...] --phone HOST:PORT [--code CODE]\n"
+        "  info                      连接手机（给出配对码时先配对），显示名称、系统版本和可用空间\n"
+        "  ls [远程路径]             列出文件舱里的文件夹（默认根目录 /）\n"
+        "  mkdir 远程路径            新建文件夹\n"
+        "  rm 远程路径...            删除文件或文件夹\n"
+        "  mv 远程路径... 目标文件夹 移动到目标文件夹\n"
+        "  cp 远程路径... 目标文件夹 复制到目标文件夹\n"
+        "  rename 远程路径 新名称    重命名");
 }
 
 std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QString* error)
@@ -66,8 +55,20 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
             command.m_operands << arg;
         }
     }
-    if (command.m_command != QLatin1String("info")) {
+    // The operand counts each command takes: at least, at most (-1 for no limit).
+    static const QHash<QString, std::pair<int, int>> operandCounts{
+        {QStringLiteral("info"), {0, 0}},  {QStringLiteral("ls"), {0, 1}},  {QStringLiteral("mkdir"), {1, 1}},
+        {QStringLiteral("rm"), {1, -1}},   {QStringLiteral("mv"), {2, -1}}, {QStringLiteral("cp"), {2, -1}},
+        {QStringLiteral("rename"), {2, 2}},
+    };
+    if (!operandCounts.contains(command.m_command)) {
         *error = command.m_command.isEmpty() ? localized("缺少命令") : localized("未知命令：") + command.m_command;
+        return std::nullopt;
+    }
+    const auto [least, most] = operandCounts.value(command.m_command);
+    const int given = int(command.m_operands.size());
+    if (given < least || (most >= 0 && given > most)) {
+        *error = localized("参数个数不对：") + command.m_command;
         return std::nullopt;
     }
     if (!command.m_phone) {
@@ -79,7 +80,9 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
 
 QCoro::Task<int> CliCommand::run()
 {
-    co_return co_await runInfo();
+    if (m_command == QLatin1String("info"))
+        co_return co_await runInfo();
+    co_return co_await runRemote();
 }
 
 QCoro::Task<int> CliCommand::runInfo()

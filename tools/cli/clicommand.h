@@ -23,6 +23,16 @@ public:
 private:
     QCoro::Task<int> runInfo();
 
+    // Commands on the phone's file cabin, each driving a view model as the window does.
+    QCoro::Task<int> runRemote();
+    // Connects `viewModel` to the phone given by --phone; false after printing why not.
+    QCoro::Task<bool> connectViewModel(MacViewModel& viewModel);
+    QCoro::Task<int> runList(MacViewModel& viewModel);
+    QCoro::Task<int> runMakeDirectory(MacViewModel& viewModel);
+    QCoro::Task<int> runRemove(MacViewModel& viewModel);
+    QCoro::Task<int> runMoveOrCopy(MacViewModel& viewModel, bool move);
+    QCoro::Task<int> runRename(MacViewModel& viewModel);
+
     QString m_command;
     QStringList m_operands;
     std::optional<PhoneAddress> m_phone;

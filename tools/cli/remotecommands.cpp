@@ -1,0 +1,192 @@
+// ls, mkdir, rm, mv, cp and rename: the right pane's operations without the window. Each command
+// connects a view model, walks it to the folders involved and calls the same operations the views
+// call; what the view model publishes as an error is printed and makes the exit status 1.
+#include "clicommand.h"
+
+#include "clioutput.h"
+
+#include "app/macviewmodel.h"
+#include "transport/zorvaneerror.h"
+#include "ui/languagemanager.h"
+#include "ui/texttemplate.h"
+
+#include <QDir>
+
+namespace {
+
+// A path as typed ("DCIM/", "/a//b") as the cabin's own form: leading "/", no trailing "/".
+QString cabinPath(const QString& typed)
+{
+    return QDir::cleanPath(QLatin1Char('/') + typed);
+}
+
+QString parentOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString nameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// Walks the view model to `folder`; false after printing the listing's failure.
+QCoro::Task<bool> openFolder(MacViewModel& viewModel, QString folder)
+{
+    co_await viewModel.goRemoteTo(folder);
+    if (!viewModel.remoteErrorMessage().isEmpty()) {
+        printError(viewModel.remoteErrorMessage());
+        co_return false;
+    }
+    co_return true;
+}
+
+// The listed entry at `path`, found in its folder's listing; nothing after printing why not.
+QCoro::Task<std::optional<TransferEntry>> findEntry(MacViewModel& viewModel, QString path)
+{
+    if (path == QLatin1String("/")) {
+        printError(localizedFormat("%@：不能对文件舱根目录操作", {path}));
+        co_return std::nullopt;
+    }
+    const QString folder = parentOf(path);
+    if (!co_await openFolder(viewModel, folder))
+        co_return std::nullopt;
+    const QString name = nameOf(path);
+    for (const TransferEntry& entry : viewModel.remoteItems()->entries()) {
+        if (entry.name == name)
+            co_return entry;
+    }
+    printError(localizedFormat("%@：文件舱里没有这一项", {path}));
+    co_return std::nullopt;
+}
+
+// The outcome of an operation: its published error, printed, decides the exit status.
+int reportAction(MacViewModel& viewModel)
+{
+    if (viewModel.remoteActionError().isEmpty())
+        return 0;
+    printError(viewModel.remoteActionError());
+    return 1;
+}
+
+} // namespace
+
+QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
+{
+    try {
+        const QString model = QStringLiteral("WiFi");
+        const DeviceInfo device = co_await viewModel.wifiTransport().connect(m_phone->host, m_phone->port,
+                                                                             m_phone->host, model, m_code);
+        co_await viewModel.adoptConnection(device, false);
+        co_return true;
+    } catch (const std::exception& error) {
+        printError(errorDescription(error));
+        co_return false;
+    }
+}
+
+QCoro::Task<int> CliCommand::runRemote()
+{
+    MacViewModel viewModel;
+    if (!co_await connectViewModel(viewModel))
+        co_return 1;
+    if (m_command == QLatin1String("ls"))
+        co_return co_await runList(viewModel);
+    if (m_command == QLatin1String("mkdir"))
+        co_return co_await runMakeDirectory(viewModel);
+    if (m_command == QLatin1String("rm"))
+        co_return co_await runRemove(viewModel);
+    if (m_command == QLatin1String("rename"))
+        co_return co_await runRename(viewModel);
+    const bool move = m_command == QLatin1String("mv");
+    co_return co_await runMoveOrCopy(viewModel, move);
+}
+
+QCoro::Task<int> CliCommand::runList(MacViewModel& viewModel)
+{
+    const QString folder = cabinPath(m_operands.value(0));
+    if (!co_await openFolder(viewModel, folder))
+        co_return 1;
+    for (const TransferEntry& entry : viewModel.remoteItems()->entries()) {
+        const QString shownName = entry.isDirectory ? entry.name + QLatin1Char('/') : entry.name;
+        printOut(entry.formattedSize() + QLatin1Char('\t') + shownName);
+    }
+    co_return 0;
+}
+
+QCoro::Task<int> CliCommand::runMakeDirectory(MacViewModel& viewModel)
+{
+    const QString path = cabinPath(m_operands.first());
+    if (path == QLatin1String("/")) {
+        printError(localizedFormat("%@：不能对文件舱根目录操作", {path}));
+        co_return 1;
+    }
+    // The new folder goes into the pane's current folder, as the new-folder card makes it.
+    const QString folder = parentOf(path);
+    co_await viewModel.goRemoteTo(folder);
+    const QString name = nameOf(path);
+    co_await viewModel.createRemoteFolder(name);
+    co_return reportAction(viewModel);
+}
+
+QCoro::Task<int> CliCommand::runRemove(MacViewModel& viewModel)
+{
+    // The paths are deleted folder by folder, as a selection in each folder's listing.
+    int status = 0;
+    QStringList folders;
+    for (const QString& typed : m_operands) {
+        const QString folder = parentOf(cabinPath(typed));
+        if (!folders.contains(folder))
+            folders << folder;
+    }
+    for (const QString& folder : folders) {
+        QStringList ids;
+        for (const QString& typed : m_operands) {
+            const QString path = cabinPath(typed);
+            if (parentOf(path) != folder)
+                continue;
+            if (const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path))
+                ids << entry->id;
+            else
+                status = 1;
+        }
+        if (ids.isEmpty())
+            continue;
+        viewModel.setSelectedRemote(ids);
+        viewModel.setRemoteActionError({});
+        co_await viewModel.deleteRemoteSelection();
+        status = qMax(status, reportAction(viewModel));
+    }
+    co_return status;
+}
+
+QCoro::Task<int> CliCommand::runMoveOrCopy(MacViewModel& viewModel, bool move)
+{
+    int status = 0;
+    QList<TransferEntry> entries;
+    for (const QString& typed : m_operands.first(m_operands.size() - 1)) {
+        if (const std::optional<TransferEntry> entry = co_await findEntry(viewModel, cabinPath(typed)))
+            entries << *entry;
+        else
+            status = 1;
+    }
+    if (entries.isEmpty())
+        co_return status;
+    const QString target = cabinPath(m_operands.last());
+    if (move)
+        co_await viewModel.moveRemoteEntries(entries, target);
+    else
+        co_await viewModel.copyRemoteEntries(entries, target);
+    co_return qMax(status, reportAction(viewModel));
+}
+
+QCoro::Task<int> CliCommand::runRename(MacViewModel& viewModel)
+{
+    const std::optional<TransferEntry> entry = co_await findEntry(viewModel, cabinPath(m_operands[0]));
+    if (!entry)
+        co_return 1;
+    const QString newName = m_operands[1];
+    co_await viewModel.renameRemoteEntry(*entry, newName);
+    co_return reportAction(viewModel);
+}
