@@ -14,12 +14,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QStringDecoder>
+#include <QUuid>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -184,14 +186,27 @@ QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath,
 QCoro::Task<void> WiFiTransport::pullFile(QString remotePath, QString localPath, std::optional<qint64> expectedSize,
                                           ProgressCallback progress)
 {
-    QDir().mkpath(QFileInfo(localPath).absolutePath());
+    const QFileInfo target(localPath);
+    QDir().mkpath(target.absolutePath());
     // The bytes go to a temporary file beside the target, which replaces the target only once the
     // whole answer is in: a failed or cut-off download must not cost the user the file they had.
-    QSaveFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // Its name is hidden, so a folder view never shows it while it grows.
+    QFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".zorvane-")
+               + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         throw TransportError::operationFailed(localizedFormat("创建本地文件失败：%@", {localPath}));
+    bool placed = false;
+    const auto cleanUp = qScopeGuard([&file, &placed] {
+        file.close();
+        if (!placed)
+            file.remove();
+    });
 
-    BodyConsumer writer = [&file](const QByteArray& piece) { file.write(piece); };
+    std::optional<QString> writeError;
+    BodyConsumer writer = [&file, &writeError](const QByteArray& piece) {
+        if (!writeError && file.write(piece) != piece.size())
+            writeError = file.errorString();
+    };
     const QString method = QStringLiteral("GET");
     const QString api = QStringLiteral("/download");
     const std::optional<QString> remote = remotePath;
@@ -199,16 +214,20 @@ QCoro::Task<void> WiFiTransport::pullFile(QString remotePath, QString localPath,
     const std::optional<qint64> noBody;
     const BodyProvider noProvider;
     const qint64 expectedTotal = expectedSize.value_or(0);
-    // Leaving scope without commit() removes the temporary file.
     const HttpResponse response = co_await performRequest(method, api, remote, none, noBody, noProvider,
                                                           expectedTotal, std::move(writer), std::move(progress));
-    if (response.status != 200) {
-        file.cancelWriting();
+    if (response.status != 200)
         throw TransportError::operationFailed(
             localizedFormat("%@ 拉取失败（HTTP %ld）%@", {connectionLabel(), response.status, QString()}));
-    }
-    if (!file.commit())
-        throw PlatformError(file.errorString());
+    if (writeError)
+        throw PlatformError(*writeError);
+    file.close();
+    // rename() replaces an existing file in one step; QFile::rename would refuse to.
+    const QByteArray from = QFile::encodeName(file.fileName());
+    const QByteArray to = QFile::encodeName(localPath);
+    if (std::rename(from.constData(), to.constData()) != 0)
+        throw PlatformError(QString::fromLocal8Bit(std::strerror(errno)));
+    placed = true;
 }
 
 QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource& source, QString remoteDir,
