@@ -4,12 +4,15 @@
 #include "tasklistmodel.h"
 
 #include "transfers/transferentry.h"
+#include "transfers/transferqueue.h"
+#include "transfers/transfertask.h"
+#include "transfers/verifyoutcome.h"
 #include "transport/deviceinfo.h"
 #include "transport/wifideviceinfo.h"
 #include "transport/wifitransport.h"
 
 #include <QCoroTask>
-#include <QMutex>
+#include <QPointer>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -158,6 +161,34 @@ public:
     Q_INVOKABLE void beginRemoteDrag(const QString& entryId);
     Q_INVOKABLE void dropDraggedRemoteEntries(const QString& directory);
 
+    // Transfers. Each request makes its task at once and queues the work; the queue runs one
+    // transfer at a time, each verified by digests before the next starts.
+    Q_INVOKABLE void pushSelected();
+    Q_INVOKABLE void pullSelected();
+    Q_INVOKABLE void pushURLs(const QStringList& paths);
+    void pull(const QList<TransferEntry>& entries);
+    Q_INVOKABLE void clearFinishedTasks();
+    TransferQueue& transferQueue() { return m_transferQueue; }
+    static constexpr int maxVerificationResults = 50;
+
+    // Folder plans: relative paths with "/" between components, no leading "/".
+    struct FolderPushPlan
+    {
+        struct File { QString localPath; QString relativePath; qint64 size = 0; };
+        QStringList dirs;
+        QList<File> files;
+        qint64 total = 0;
+    };
+    struct FolderPullPlan
+    {
+        struct File { QString remotePath; QString relativePath; qint64 size = 0; };
+        QStringList dirs;
+        QList<File> files;
+        qint64 total = 0;
+    };
+    static FolderPushPlan planFolderPush(const QString& root);
+    QCoro::Task<FolderPullPlan> planFolderPull(QString root);
+
 signals:
     void deviceChanged();
     void localDirectoryChanged();
@@ -190,6 +221,29 @@ private:
     std::optional<TransferEntry> remoteEntryWithId(const QString& id) const;
     QList<TransferEntry> selectedRemoteEntries() const;
 
+    // Transfers.
+    using TransferOperation = std::function<QCoro::Task<void>(ProgressCallback)>;
+    static QString joinRemotePath(const QString& folder, const QString& name);
+    static bool isSafeEntryName(const QString& name);
+    static void requireSafeEntryName(const QString& name);
+    TransferTask* addTask(const QString& name, TransferTask::Direction direction, qint64 size);
+    void enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation);
+    QCoro::Task<void> run(QPointer<TransferTask> task, qint64 size, TransferOperation operation);
+    void pingIgnoringOutcome();
+    void declareConnectionLost();
+    void preflightSpace(qint64 needed, bool onDevice, const QString& itemName) const;
+    void reportVerification(const VerifyOutcome& outcome, const QString& item);
+    void pushFile(const TransferEntry& entry);
+    void pullFile(const TransferEntry& entry);
+    void pushDirectory(const TransferEntry& entry);
+    void pullDirectory(const TransferEntry& entry);
+    QCoro::Task<bool> tryPushFolderAsTar(QString root, QString remoteDir, qint64 totalSize, ProgressCallback progress);
+    QCoro::Task<void> pushFolderFileByFile(FolderPushPlan plan, QString remoteDir, ProgressCallback progress);
+    QCoro::Task<void> ensureRemoteDirectory(QString path);
+    QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress);
+    QCoro::Task<void> walkRemoteFolder(QString remotePath, QString relativePath, FolderPullPlan& plan);
+    QCoro::Task<void> pullFolderFileByFile(FolderPullPlan plan, QString localTarget, ProgressCallback progress);
+
     template <typename T, typename Signal>
     void assign(T& field, const T& value, Signal changed)
     {
@@ -210,7 +264,7 @@ private:
     QStringList m_selectedRemote;
     QString m_remoteErrorMessage;
     TaskListModel m_tasks;
-    QMutex m_chainLock;
+    TransferQueue m_transferQueue;
     QStringList m_verificationResults;
     QList<WiFiDeviceInfo> m_wifiDevices;
     bool m_isConnectingWiFi = false;

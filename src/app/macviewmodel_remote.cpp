@@ -8,15 +8,6 @@
 
 namespace {
 
-// A name that could climb out of its folder or split into two path components. Such an entry
-// would turn every later path built from it (a pull's local target above all) into another place,
-// so a phone that lists one is not believed.
-bool isUsableName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
-}
-
 TransferEntry paneEntry(const RemoteEntry& remote)
 {
     TransferEntry entry;
@@ -73,7 +64,9 @@ QCoro::Task<void> MacViewModel::loadRemoteDirectory(QString path)
     try {
         const QList<RemoteEntry> listed = co_await m_wifiTransport.listDirectory(path);
         for (const RemoteEntry& remote : listed) {
-            if (isUsableName(remote.name))
+            // A name that could climb out of its folder would turn every path built from it (a
+            // pull's local target above all) into another place: such an entry is not believed.
+            if (isSafeEntryName(remote.name))
                 entries << paneEntry(remote);
         }
     } catch (const std::exception& error) {

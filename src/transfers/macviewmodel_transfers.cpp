@@ -1,0 +1,281 @@
+// Starting transfers, the task runner and the free-space check.
+#include "app/macviewmodel.h"
+
+#include "transfers/transferverification.h"
+#include "transport/transporterror.h"
+#include "transport/zorvaneerror.h"
+#include "ui/bytecountformat.h"
+#include "ui/languagemanager.h"
+#include "ui/texttemplate.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QStorageInfo>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+constexpr qint64 spaceMargin = 64LL * 1024 * 1024;
+
+// `name` appended to a remote folder path with exactly one separator.
+QString joinRemote(const QString& folder, const QString& name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+template <typename Items>
+QList<TransferEntry> selectedInOrder(const Items& entries, const QStringList& selection)
+{
+    const QSet<QString> wanted(selection.begin(), selection.end());
+    QList<TransferEntry> picked;
+    for (const TransferEntry& entry : entries) {
+        if (wanted.contains(entry.id))
+            picked << entry;
+    }
+    return picked;
+}
+
+} // namespace
+
+QString MacViewModel::joinRemotePath(const QString& folder, const QString& name)
+{
+    return joinRemote(folder, name);
+}
+
+bool MacViewModel::isSafeEntryName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
+}
+
+void MacViewModel::requireSafeEntryName(const QString& name)
+{
+    if (!isSafeEntryName(name))
+        throw TransportError::operationFailed(
+            localizedFormat("手机端给出的名称「%@」不安全（可能指向所选文件夹之外），已拒绝写入本机", {name}));
+}
+
+void MacViewModel::pushSelected()
+{
+    const QList<TransferEntry> picked = selectedInOrder(m_localItems.entries(), m_selectedLocal);
+    if (picked.isEmpty() || !m_device)
+        return;
+    for (const TransferEntry& entry : picked) {
+        if (entry.isDirectory)
+            pushDirectory(entry);
+        else
+            pushFile(entry);
+    }
+    setSelectedLocal({});
+}
+
+void MacViewModel::pullSelected()
+{
+    const QList<TransferEntry> picked = selectedInOrder(m_remoteItems.entries(), m_selectedRemote);
+    if (picked.isEmpty() || !m_device)
+        return;
+    pull(picked);
+    setSelectedRemote({});
+}
+
+void MacViewModel::pushURLs(const QStringList& paths)
+{
+    if (!m_device)
+        return;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        TransferEntry entry;
+        entry.id = path;
+        entry.name = info.fileName();
+        entry.isDirectory = info.isDir();
+        entry.size = info.isFile() ? info.size() : 0;
+        entry.source = TransferEntry::Source::local;
+        entry.url = path;
+        if (entry.isDirectory)
+            pushDirectory(entry);
+        else
+            pushFile(entry);
+    }
+}
+
+void MacViewModel::pull(const QList<TransferEntry>& entries)
+{
+    for (const TransferEntry& entry : entries) {
+        if (entry.isDirectory)
+            pullDirectory(entry);
+        else
+            pullFile(entry);
+    }
+}
+
+TransferTask* MacViewModel::addTask(const QString& name, TransferTask::Direction direction, qint64 size)
+{
+    auto* task = new TransferTask(name, direction, size);
+    m_tasks.append(task);
+    return task;
+}
+
+void MacViewModel::pushFile(const TransferEntry& entry)
+{
+    if (!entry.url)
+        return;
+    // Fixed now: opening another phone folder later does not move a queued push.
+    const QString target = joinRemote(m_remotePath, entry.name);
+    const QString localPath = *entry.url;
+    TransferTask* task = addTask(entry.name, TransferTask::Direction::push, entry.size);
+    enqueueTransfer(task, entry.size, [this, entry, localPath, target](ProgressCallback progress) -> QCoro::Task<void> {
+        preflightSpace(entry.size, true, entry.name);
+        co_await m_wifiTransport.pushFile(localPath, target, progress);
+        const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, localPath, target);
+        reportVerification(outcome, entry.name);
+    });
+}
+
+void MacViewModel::pullFile(const TransferEntry& entry)
+{
+    if (!m_localDirectory || !m_device)
+        return;
+    const QString target = QDir(*m_localDirectory).filePath(entry.name);
+    TransferTask* task = addTask(entry.name, TransferTask::Direction::pull, entry.size);
+    enqueueTransfer(task, entry.size, [this, entry, target](ProgressCallback progress) -> QCoro::Task<void> {
+        // The name came from the phone: it must not lead out of the chosen folder.
+        requireSafeEntryName(entry.name);
+        preflightSpace(entry.size, false, entry.name);
+        const std::optional<qint64> expected = entry.size;
+        co_await m_wifiTransport.pullFile(entry.id, target, expected, progress);
+        const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, target, entry.id);
+        reportVerification(outcome, entry.name);
+    });
+}
+
+void MacViewModel::preflightSpace(qint64 needed, bool onDevice, const QString& itemName) const
+{
+    if (needed <= 0)
+        return;
+    if (onDevice) {
+        std::optional<qint64> free = m_device ? m_device->storageFree : std::nullopt;
+        if (!free && m_wifiTransport.connectedDevice())
+            free = m_wifiTransport.connectedDevice()->storageFree;
+        if (free && *free < needed + spaceMargin)
+            throw TransportError::operationFailed(
+                localizedFormat("手机可用空间不足：「%@」需要 %@，手机仅剩 %@。请先在手机端清理空间后重试",
+                                {itemName, formatByteCount(needed), formatByteCount(*free)}));
+        return;
+    }
+    const QStorageInfo volume(m_localDirectory.value_or(QDir::homePath()));
+    if (!volume.isValid())
+        return;
+    const qint64 available = volume.bytesAvailable();
+    if (available >= 0 && available < needed + spaceMargin)
+        throw TransportError::operationFailed(
+            localizedFormat("PC 磁盘可用空间不足：「%@」需要 %@，磁盘仅剩 %@。请先清理磁盘后重试",
+                            {itemName, formatByteCount(needed), formatByteCount(available)}));
+}
+
+void MacViewModel::enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation)
+{
+    const QPointer<MacViewModel> self(this);
+    const QPointer<TransferTask> queuedTask(task);
+    m_transferQueue.enqueue([self, queuedTask, size, operation]() -> QCoro::Task<void> {
+        if (!self || !queuedTask)
+            co_return;
+        co_await self->run(queuedTask, size, operation);
+    });
+}
+
+QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, TransferOperation operation)
+{
+    Q_UNUSED(size)
+    const QPointer<MacViewModel> self(this);
+    task->setRunning();
+
+    // Pings keep the phone app from treating a long transfer's connection as idle.
+    QTimer keepAlive;
+    keepAlive.setInterval(m_wifiTransport.timings().keepAliveInterval);
+    QObject::connect(&keepAlive, &QTimer::timeout, this, [self] {
+        if (self)
+            self->pingIgnoringOutcome();
+    });
+    keepAlive.start();
+
+    std::optional<QString> failure;
+    try {
+        const ProgressCallback progress = [task](double value) {
+            if (task && task->status() == TransferTask::Status::running)
+                task->setProgress(value);
+        };
+        co_await operation(progress);
+    } catch (const std::exception& error) {
+        failure = errorDescription(error);
+    }
+    if (!self || !task)
+        co_return;
+
+    if (!failure) {
+        task->setSuccess();
+        task->setProgress(1.0);
+        const QString path = m_remotePath;
+        co_await loadRemoteDirectory(path);
+        if (self)
+            reloadLocalDirectory();
+        co_return;
+    }
+
+    task->setFailed(*failure);
+    // A failed ping is what tells a vanished phone from a refused transfer.
+    bool reachable = true;
+    try {
+        co_await m_wifiTransport.ping();
+    } catch (const std::exception&) {
+        reachable = false;
+    }
+    if (!self || reachable || !m_device)
+        co_return;
+    declareConnectionLost();
+}
+
+void MacViewModel::declareConnectionLost()
+{
+    const bool overCable = m_wifiTransport.connectionKind() == WiFiTransport::ConnectionKind::adbTunnel;
+    assign(m_device, std::optional<DeviceInfo>(), &MacViewModel::deviceChanged);
+    assign(m_connectedViaUSB, false, &MacViewModel::connectedViaUSBChanged);
+    if (overCable)
+        assign(m_remoteErrorMessage,
+               localized("数据线通道已断开：请确认手机端 Zorvane 仍在前台运行，然后重新连接。"),
+               &MacViewModel::remoteErrorMessageChanged);
+    else
+        assign(m_wifiErrorMessage, localized("WiFi 连接已断开（手机可能锁屏或退出了 Zorvane），请重新从菜单连接"),
+               &MacViewModel::wifiErrorMessageChanged);
+}
+
+void MacViewModel::pingIgnoringOutcome()
+{
+    [](QPointer<MacViewModel> self) -> QCoro::Task<void> {
+        try {
+            if (self)
+                co_await self->m_wifiTransport.ping();
+        } catch (...) {
+            // Only keeps the connection warm; a failure shows in the transfer itself.
+        }
+    }(this);
+}
+
+void MacViewModel::clearFinishedTasks()
+{
+    m_tasks.removeIf([](const TransferTask* task) { return task->isFinished(); });
+}
+
+void MacViewModel::reportVerification(const VerifyOutcome& outcome, const QString& item)
+{
+    const QString line = outcome.reportLine(item);
+    const QByteArray bytes = "[VERIFY] " + line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+    m_verificationResults << line;
+    while (m_verificationResults.size() > maxVerificationResults)
+        m_verificationResults.removeFirst();
+    emit verificationResultsChanged();
+}

@@ -1,0 +1,437 @@
+#include "../app/phonefixture.h"
+#include "../transport/rawpeer.h"
+
+#include "phoneprocess.h"
+#include "scopedsettings.h"
+#include "taskrunner.h"
+
+#include "app/macviewmodel.h"
+#include "transport/zorvaneerror.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Every file under `root` with its bytes, and every folder (as "name/"), by relative path.
+QMap<QString, QByteArray> snapshot(const QString& root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir()) {
+            tree.insert(relative + QLatin1Char('/'), {});
+        } else {
+            QFile file(path);
+            file.open(QIODevice::ReadOnly);
+            tree.insert(relative, file.readAll());
+        }
+    }
+    return tree;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray pattern(qint64 size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 31 + seed * 7) & 0xff);
+    return bytes;
+}
+
+QString statusText(const TransferTask* task)
+{
+    switch (task->status()) {
+    case TransferTask::Status::waiting: return QStringLiteral("waiting");
+    case TransferTask::Status::running: return QStringLiteral("running");
+    case TransferTask::Status::success: return QStringLiteral("success");
+    case TransferTask::Status::failed: return QStringLiteral("failed: ") + task->failureMessage();
+    }
+    return {};
+}
+
+} // namespace
+
+// Transfers end to end: the view model driven as the window drives it, against the stand-in.
+class TransfersTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    ScopedSettings m_settings;
+    QTemporaryDir m_temp; // the process's temporary folder: pull archives land here
+    TransportTimings m_fast{3000ms, 3000ms, 200ms, 30000ms, 100ms};
+
+    struct Setup
+    {
+        PhoneProcess phone;
+        QTemporaryDir local;
+        std::unique_ptr<MacViewModel> viewModel;
+    };
+
+    std::unique_ptr<Setup> connected(const QStringList& phoneArgs, bool overWiFi = true)
+    {
+        auto setup = std::make_unique<Setup>();
+        if (!setup->phone.start(phoneArgs)) {
+            qWarning() << setup->phone.errorText();
+            return nullptr;
+        }
+        setup->viewModel = std::make_unique<MacViewModel>(m_fast);
+        MacViewModel& vm = *setup->viewModel;
+        try {
+            DeviceInfo device;
+            if (overWiFi) {
+                WiFiDeviceInfo info;
+                info.id = QStringLiteral("stand-in");
+                info.name = QStringLiteral("演示手机");
+                info.endpoint = NetworkEndpoint::hostAndPort(setup->phone.host(), setup->phone.port());
+                device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
+            } else {
+                device = runTask(vm.wifiTransport().connect(setup->phone.host(), setup->phone.port(), "s", "Pixel",
+                                                            std::nullopt));
+            }
+            runTask(vm.adoptConnection(device, !overWiFi));
+        } catch (const std::exception& error) {
+            qWarning() << errorDescription(error);
+            return nullptr;
+        }
+        vm.openLocalDirectory(setup->local.path());
+        return setup;
+    }
+
+    static bool waitForQueue(MacViewModel& vm, int timeoutMs = 60000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!vm.transferQueue().isIdle() && !deadline.hasExpired())
+            QTest::qWait(20);
+        return vm.transferQueue().isIdle();
+    }
+
+    static TransferTask* lastTask(MacViewModel& vm) { return vm.tasks()->tasks().last(); }
+
+    static QStringList tempArchives()
+    {
+        return QDir(QDir::tempPath()).entryList({QStringLiteral("qvx-pull-*")}, QDir::Files);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TMPDIR", m_temp.path().toUtf8());
+        QCOMPARE(QDir::tempPath(), QDir(m_temp.path()).canonicalPath());
+    }
+
+    void filePushAndPullAreVerified()
+    {
+        auto s = connected({});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        const QByteArray bytes = pattern(700 * 1024, 1);
+        writeFile(s->local.filePath("照片 1.jpg"), bytes);
+        vm.reloadLocalDirectory();
+        vm.setSelectedLocal({s->local.filePath("照片 1.jpg")});
+        vm.pushSelected();
+        QVERIFY(vm.selectedLocal().isEmpty());
+        QCOMPARE(vm.tasks()->count(), 1);
+        QCOMPARE(lastTask(vm)->status(), TransferTask::Status::waiting);
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(lastTask(vm)->progress(), 1.0);
+        QCOMPARE(vm.verificationResults().last(), QStringLiteral("照片 1.jpg：SHA-256 校验通过"));
+        QFile pushed(s->phone.root() + "/照片 1.jpg");
+        QVERIFY(pushed.open(QIODevice::ReadOnly));
+        QCOMPARE(pushed.readAll(), bytes);
+        // The phone pane was reloaded after the success.
+        QVERIFY(phonefixture::remoteIds(vm).contains("/照片 1.jpg"));
+
+        // Pull it back under the same name: the local copy is replaced by the phone's.
+        writeFile(s->phone.root() + "/照片 1.jpg", pattern(300 * 1024, 2));
+        runTask(vm.reloadRemote());
+        vm.setSelectedRemote({"/照片 1.jpg"});
+        vm.pullSelected();
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(vm.verificationResults().last(), QStringLiteral("照片 1.jpg：SHA-256 校验通过"));
+        QCOMPARE(snapshot(s->local.path()).value("照片 1.jpg"), pattern(300 * 1024, 2));
+    }
+
+    void folderRoundTrips_data()
+    {
+        QTest::addColumn<QStringList>("phoneArgs");
+        QTest::newRow("one tar stream") << QStringList{};
+        QTest::newRow("file by file") << QStringList{"--no-folder-endpoints"};
+    }
+
+    void folderRoundTrips()
+    {
+        QFETCH(QStringList, phoneArgs);
+        auto s = connected(phoneArgs);
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        const QString source = s->local.filePath("相册");
+        writeFile(source + "/a.txt", "alpha");
+        writeFile(source + "/子文件夹/b.bin", pattern(400 * 1024, 3));
+        writeFile(source + "/子文件夹/深/c.txt", "");
+        writeFile(source + "/z/d 1.txt", pattern(5000, 4));
+        QDir().mkpath(source + "/空");
+        const auto original = snapshot(source);
+
+        QList<double> progress;
+        vm.pushURLs({source});
+        TransferTask* push = lastTask(vm);
+        QObject::connect(push, &TransferTask::progressChanged, [&] { progress << push->progress(); });
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(push), QStringLiteral("success"));
+        QCOMPARE(push->size(), 5 + 400 * 1024 + 5000);
+        QCOMPARE(vm.verificationResults().last(), QStringLiteral("相册：SHA-256 校验通过"));
+        QCOMPARE(snapshot(s->phone.root() + "/相册"), original);
+        if (phoneArgs.contains("--no-folder-endpoints")) {
+            // The refused stream may have reported its upload; the fallback then starts over: its
+            // folder stage fills the first 5 %, then bytes take over, never going back.
+            auto start = progress.begin();
+            for (auto it = progress.begin() + 1; it < progress.end(); ++it) {
+                if (*it < *(it - 1))
+                    start = it;
+            }
+            QVERIFY(*start > 0 && *start <= 0.05);
+            QVERIFY(std::any_of(start, progress.end(), [](double p) { return p > 0.05 && p < 1; }));
+            progress.erase(progress.begin(), start);
+        }
+        for (qsizetype i = 1; i < progress.size(); ++i)
+            QVERIFY2(progress[i] >= progress[i - 1], "progress went backwards");
+        QCOMPARE(progress.last(), 1.0);
+
+        // And back, into another local folder.
+        QTemporaryDir other;
+        vm.openLocalDirectory(other.path());
+        vm.pull({phonefixture::remoteEntry(vm, "/相册/")});
+        QCOMPARE(lastTask(vm)->size(), 0);
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(lastTask(vm)->size(), 0);
+        QCOMPARE(snapshot(other.filePath("相册")), original);
+        QVERIFY(tempArchives().isEmpty());
+    }
+
+    void emptyFilesInTheFallbackAreNotSent()
+    {
+        auto s = connected({"--no-folder-endpoints"});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        writeFile(s->local.filePath("F/sub/empty1"), "");
+        writeFile(s->local.filePath("F/empty2"), "");
+        vm.pushURLs({s->local.filePath("F")});
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(lastTask(vm)->progress(), 1.0);
+        QCOMPARE(snapshot(s->phone.root() + "/F"), (QMap<QString, QByteArray>{{"sub/", {}}}));
+        QVERIFY(vm.verificationResults().isEmpty());
+    }
+
+    void emptyFolderIsNotPushed()
+    {
+        auto s = connected({});
+        QVERIFY(s);
+        QDir().mkpath(s->local.filePath("nothing"));
+        s->viewModel->pushURLs({s->local.filePath("nothing")});
+        QCOMPARE(s->viewModel->tasks()->count(), 0);
+    }
+
+    void verificationOutcomes()
+    {
+        {
+            auto s = connected({"--no-hash"});
+            QVERIFY(s);
+            writeFile(s->local.filePath("a.txt"), "hello");
+            s->viewModel->pushURLs({s->local.filePath("a.txt")});
+            QVERIFY(waitForQueue(*s->viewModel));
+            QCOMPARE(statusText(lastTask(*s->viewModel)), QStringLiteral("success"));
+            QCOMPARE(s->viewModel->verificationResults().last(), QStringLiteral("a.txt：手机端未提供哈希接口，已跳过校验"));
+        }
+        {
+            auto s = connected({"--fault", "/hash:corrupt-digest"});
+            QVERIFY(s);
+            writeFile(s->local.filePath("a.txt"), "hello");
+            s->viewModel->pushURLs({s->local.filePath("a.txt")});
+            QVERIFY(waitForQueue(*s->viewModel));
+            QCOMPARE(statusText(lastTask(*s->viewModel)), QStringLiteral("success"));
+            const QString digest = QStringLiteral("2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824");
+            const QRegularExpression line(QStringLiteral("^a\\.txt：SHA-256 校验失败（本机 %1… / 手机 (\\w{12})…）$")
+                                              .arg(digest.left(12)));
+            const auto match = line.match(s->viewModel->verificationResults().last());
+            QVERIFY2(match.hasMatch(), qPrintable(s->viewModel->verificationResults().last()));
+            QVERIFY(match.captured(1) != digest.left(12));
+        }
+    }
+
+    void folderStreamIsRetriedOnce_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("one failure") << "/uploadTar:close@1" << "success";
+        QTest::newRow("two failures") << "/uploadTar:close@2" << "failed: 连接手机失败（无响应）";
+    }
+
+    void folderStreamIsRetriedOnce()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, outcome);
+        auto s = connected({"--fault", fault});
+        QVERIFY(s);
+        writeFile(s->local.filePath("D/x.txt"), "x");
+        s->viewModel->pushURLs({s->local.filePath("D")});
+        QVERIFY(waitForQueue(*s->viewModel));
+        QCOMPARE(statusText(lastTask(*s->viewModel)), outcome);
+        // The phone is still there: a refused transfer leaves the connection alone.
+        QVERIFY(s->viewModel->device());
+    }
+
+    void folderPullRetriesAndCleansUp_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("one failure") << "/downloadFolder:close-mid:100@1" << "success";
+        QTest::newRow("two failures") << "/downloadFolder:close@2" << "failed: 连接手机失败（无响应）";
+    }
+
+    void folderPullRetriesAndCleansUp()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, outcome);
+        auto s = connected({"--fault", fault});
+        QVERIFY(s);
+        writeFile(s->phone.root() + "/P/a.txt", pattern(2000, 5));
+        runTask(s->viewModel->reloadRemote());
+        s->viewModel->pull({phonefixture::remoteEntry(*s->viewModel, "/P/")});
+        QVERIFY(waitForQueue(*s->viewModel));
+        QCOMPARE(statusText(lastTask(*s->viewModel)), outcome);
+        QVERIFY(tempArchives().isEmpty());
+    }
+
+    void queueRunsOneAtATimeInOrder()
+    {
+        auto s = connected({"--fault", "/upload:slow-read:5"});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        QStringList events;
+        for (int i = 0; i < 3; ++i) {
+            const QString path = s->local.filePath(QStringLiteral("f%1.bin").arg(i));
+            writeFile(path, pattern(200 * 1024, i));
+            vm.pushURLs({path});
+            TransferTask* task = lastTask(vm);
+            QObject::connect(task, &TransferTask::statusChanged,
+                             [&events, task] { events << task->name() + " " + statusText(task); });
+        }
+        // A missing file fails, and does not hold up the one behind it.
+        vm.pushURLs({s->local.filePath("missing.bin")});
+        writeFile(s->local.filePath("after.bin"), "after");
+        vm.pushURLs({s->local.filePath("after.bin")});
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(events, (QStringList{"f0.bin running", "f0.bin success", "f1.bin running", "f1.bin success",
+                                      "f2.bin running", "f2.bin success"}));
+        QCOMPARE(vm.tasks()->tasks()[3]->status(), TransferTask::Status::failed);
+        QCOMPARE(statusText(vm.tasks()->tasks()[4]), QStringLiteral("success"));
+
+        vm.clearFinishedTasks();
+        QCOMPARE(vm.tasks()->count(), 0);
+    }
+
+    void phoneGoneMidTransferEndsTheConnection()
+    {
+        auto s = connected({"--fault", "/upload:slow-read:20"});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        writeFile(s->local.filePath("big.bin"), pattern(4 * 1024 * 1024, 6));
+        vm.pushURLs({s->local.filePath("big.bin")});
+        TransferTask* task = lastTask(vm);
+        QTRY_COMPARE_WITH_TIMEOUT(task->status(), TransferTask::Status::running, 10000);
+        QTest::qWait(300);
+        s->phone.kill();
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(task->status(), TransferTask::Status::failed);
+        QVERIFY(!vm.device());
+        QCOMPARE(vm.wifiErrorMessage(), QStringLiteral("WiFi 连接已断开（手机可能锁屏或退出了 Zorvane），请重新从菜单连接"));
+    }
+
+    void phoneSpaceIsCheckedBeforeSending()
+    {
+        auto s = connected({"--storage-free", QString::number(100LL * 1024 * 1024)});
+        QVERIFY(s);
+        writeFile(s->local.filePath("big.bin"), QByteArray(50 * 1024 * 1024, 'x'));
+        writeFile(s->local.filePath("empty.bin"), "");
+        s->viewModel->pushURLs({s->local.filePath("big.bin"), s->local.filePath("empty.bin")});
+        QVERIFY(waitForQueue(*s->viewModel));
+        QCOMPARE(statusText(s->viewModel->tasks()->tasks()[0]),
+                 QStringLiteral("failed: 手机可用空间不足：「big.bin」需要 52.4 MB，手机仅剩 104.9 MB。请先在手机端清理空间后重试"));
+        QVERIFY(!QFile::exists(s->phone.root() + "/big.bin"));
+        QCOMPARE(statusText(s->viewModel->tasks()->tasks()[1]), QStringLiteral("success"));
+    }
+
+    void pushGoesWhereItWasAsked()
+    {
+        auto s = connected({"--fault", "/upload:slow-read:5"});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        QDir().mkpath(s->phone.root() + "/A");
+        QDir().mkpath(s->phone.root() + "/B");
+        runTask(vm.reloadRemote());
+        writeFile(s->local.filePath("first.bin"), pattern(300 * 1024, 7));
+        writeFile(s->local.filePath("second.bin"), "2");
+        runTask(vm.goRemoteTo("/A"));
+        vm.pushURLs({s->local.filePath("first.bin"), s->local.filePath("second.bin")});
+        runTask(vm.goRemoteTo("/B"));
+        QVERIFY(waitForQueue(vm));
+        QVERIFY(QFile::exists(s->phone.root() + "/A/first.bin"));
+        QVERIFY(QFile::exists(s->phone.root() + "/A/second.bin"));
+        QVERIFY(QDir(s->phone.root() + "/B").isEmpty());
+    }
+
+    void maliciousListingNamesNeverLeaveTheFolder()
+    {
+        // A peer that offers no folder archive and lists a name that climbs out.
+        RawPeer peer;
+        const QByteArray listing = R"([{"name":"../../escaped.txt","isDirectory":false,"size":4}])";
+        peer.setScripts({RawPeer::infoAnswer(), RawPeer::answer(200, "[]"), RawPeer::answer(404, ""),
+                         RawPeer::answer(200, listing), RawPeer::answer(200, "evil")});
+        MacViewModel vm(m_fast);
+        WiFiDeviceInfo info;
+        info.id = "evil";
+        info.endpoint = NetworkEndpoint::hostAndPort("127.0.0.1", peer.port());
+        const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
+        runTask(vm.adoptConnection(device, false));
+        QTemporaryDir outer;
+        const QString inner = outer.filePath("a/b");
+        QDir().mkpath(inner);
+        vm.openLocalDirectory(inner);
+        TransferEntry folder;
+        folder.id = "/dir/";
+        folder.name = "dir";
+        folder.isDirectory = true;
+        folder.source = TransferEntry::Source::device;
+        vm.pull({folder});
+        QVERIFY(waitForQueue(vm));
+        const QString text = statusText(lastTask(vm));
+        QVERIFY2(text.startsWith("failed: ") && text.contains("../../escaped.txt"), qPrintable(text));
+        QVERIFY(!QFile::exists(outer.filePath("a/escaped.txt")));
+        QVERIFY(!QFile::exists(outer.filePath("escaped.txt")));
+        QVERIFY(!QFile::exists(inner + "/escaped.txt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TransfersTest)
+#include "tst_transfers.moc"
