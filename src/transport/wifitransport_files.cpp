@@ -236,10 +236,20 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
     const qint64 total = source.totalSize();
     writeDiagnostic(QStringLiteral("pushFolderStreaming remoteDir=%1 totalSize=%2").arg(remoteDir).arg(total));
 
-    // The source hands out its archive in order, at most one piece (256 KiB) per call, so each
-    // call reads little from disk; the request asks for the next piece only once the previous one
-    // has been taken by the connection.
-    BodyProvider provider = [&source](qint64) -> std::optional<QByteArray> { return source.nextChunk(); };
+    // The source hands out its archive in order, one header or file piece per call. Small pieces
+    // are gathered up to one upload chunk, so a folder of many small files is not sent a few
+    // hundred bytes per write; the request asks for the next chunk only once the previous one has
+    // been taken by the connection.
+    BodyProvider provider = [&source](qint64) -> std::optional<QByteArray> {
+        QByteArray chunk = source.nextChunk();
+        while (!chunk.isEmpty() && chunk.size() < uploadChunkSize) {
+            const QByteArray more = source.nextChunk();
+            if (more.isEmpty())
+                break;
+            chunk += more;
+        }
+        return chunk;
+    };
     const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/uploadTar");
     const std::optional<QString> remote = remoteDir;

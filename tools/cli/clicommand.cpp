@@ -20,7 +20,9 @@ QString CliCommand::usage()
         "  rm 远程路径...            删除文件或文件夹\n"
         "  mv 远程路径... 目标文件夹 移动到目标文件夹\n"
         "  cp 远程路径... 目标文件夹 复制到目标文件夹\n"
-        "  rename 远程路径 新名称    重命名");
+        "  rename 远程路径 新名称    重命名\n"
+        "  push 本机路径... [--to 远程文件夹]  推送文件或文件夹（默认到根目录 /），推送后校验\n"
+        "  pull 远程路径... [--to 本机文件夹]  拉取文件或文件夹（默认到当前目录），拉取后校验");
 }
 
 std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QString* error)
@@ -46,6 +48,12 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
                 *error = localized("--code 需要配对码");
                 return std::nullopt;
             }
+        } else if (arg == QLatin1String("--to")) {
+            command.m_to = value();
+            if (!command.m_to) {
+                *error = localized("--to 需要文件夹");
+                return std::nullopt;
+            }
         } else if (arg.startsWith(QLatin1String("--"))) {
             *error = localized("未知选项：") + arg;
             return std::nullopt;
@@ -59,7 +67,7 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
     static const QHash<QString, std::pair<int, int>> operandCounts{
         {QStringLiteral("info"), {0, 0}},  {QStringLiteral("ls"), {0, 1}},  {QStringLiteral("mkdir"), {1, 1}},
         {QStringLiteral("rm"), {1, -1}},   {QStringLiteral("mv"), {2, -1}}, {QStringLiteral("cp"), {2, -1}},
-        {QStringLiteral("rename"), {2, 2}},
+        {QStringLiteral("rename"), {2, 2}}, {QStringLiteral("push"), {1, -1}}, {QStringLiteral("pull"), {1, -1}},
     };
     if (!operandCounts.contains(command.m_command)) {
         *error = command.m_command.isEmpty() ? localized("缺少命令") : localized("未知命令：") + command.m_command;

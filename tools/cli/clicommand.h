@@ -32,9 +32,13 @@ private:
     QCoro::Task<int> runRemove(MacViewModel& viewModel);
     QCoro::Task<int> runMoveOrCopy(MacViewModel& viewModel, bool move);
     QCoro::Task<int> runRename(MacViewModel& viewModel);
+    // Transfers, each waiting for the queue and failing when any task failed.
+    QCoro::Task<int> runPush(MacViewModel& viewModel);
+    QCoro::Task<int> runPull(MacViewModel& viewModel);
 
     QString m_command;
     QStringList m_operands;
     std::optional<PhoneAddress> m_phone;
     std::optional<QString> m_code;
+    std::optional<QString> m_to;
 };

@@ -4,62 +4,15 @@
 #include "clicommand.h"
 
 #include "clioutput.h"
+#include "remotelookup.h"
 
 #include "app/macviewmodel.h"
 #include "transport/zorvaneerror.h"
 #include "ui/languagemanager.h"
 #include "ui/texttemplate.h"
 
-#include <QDir>
 
 namespace {
-
-// A path as typed ("DCIM/", "/a//b") as the cabin's own form: leading "/", no trailing "/".
-QString cabinPath(const QString& typed)
-{
-    return QDir::cleanPath(QLatin1Char('/') + typed);
-}
-
-QString parentOf(const QString& path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
-}
-
-QString nameOf(const QString& path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-// Walks the view model to `folder`; false after printing the listing's failure.
-QCoro::Task<bool> openFolder(MacViewModel& viewModel, QString folder)
-{
-    co_await viewModel.goRemoteTo(folder);
-    if (!viewModel.remoteErrorMessage().isEmpty()) {
-        printError(viewModel.remoteErrorMessage());
-        co_return false;
-    }
-    co_return true;
-}
-
-// The listed entry at `path`, found in its folder's listing; nothing after printing why not.
-QCoro::Task<std::optional<TransferEntry>> findEntry(MacViewModel& viewModel, QString path)
-{
-    if (path == QLatin1String("/")) {
-        printError(localizedFormat("%@：不能对文件舱根目录操作", {path}));
-        co_return std::nullopt;
-    }
-    const QString folder = parentOf(path);
-    if (!co_await openFolder(viewModel, folder))
-        co_return std::nullopt;
-    const QString name = nameOf(path);
-    for (const TransferEntry& entry : viewModel.remoteItems()->entries()) {
-        if (entry.name == name)
-            co_return entry;
-    }
-    printError(localizedFormat("%@：文件舱里没有这一项", {path}));
-    co_return std::nullopt;
-}
 
 // The outcome of an operation: its published error, printed, decides the exit status.
 int reportAction(MacViewModel& viewModel)
@@ -71,6 +24,8 @@ int reportAction(MacViewModel& viewModel)
 }
 
 } // namespace
+
+using namespace RemoteLookup;
 
 QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
 {
@@ -99,6 +54,10 @@ QCoro::Task<int> CliCommand::runRemote()
         co_return co_await runRemove(viewModel);
     if (m_command == QLatin1String("rename"))
         co_return co_await runRename(viewModel);
+    if (m_command == QLatin1String("push"))
+        co_return co_await runPush(viewModel);
+    if (m_command == QLatin1String("pull"))
+        co_return co_await runPull(viewModel);
     const bool move = m_command == QLatin1String("mv");
     co_return co_await runMoveOrCopy(viewModel, move);
 }
