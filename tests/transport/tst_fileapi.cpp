@@ -384,10 +384,13 @@ private slots:
         QCOMPARE(failureOf(transport.listDirectory("/")), notConnected);
         QCOMPARE(failureOf(transport.createRemoteDirectory("/d")), notConnected);
         QCOMPARE(failureOf(transport.remoteFileSHA256("/a")), notConnected);
-        const QString target = m_work.filePath("kept-offline.txt");
+        QTemporaryDir folder(m_work.filePath("offline-XXXXXX"));
+        const QString target = folder.filePath("kept.txt");
         writeFile(target, "old");
         QCOMPARE(failureOf(transport.pullFile("/a", target, std::nullopt)), notConnected);
         QCOMPARE(readFile(target), QByteArray("old"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"kept.txt"});
     }
 
     // The phone's own refusals reach the user with the right texts.
