@@ -27,18 +27,18 @@ void RemoteCliTest::commands_data()
     QTest::addColumn<QStringList>("absent");
 
     const QStringList none;
-    // An address-and-port connection is labelled as a cable one in failure texts.
-    const QString cable = QStringLiteral("数据线");
+    // A phone reached by its address is a WiFi connection in failure texts.
+    const QString wifi = QStringLiteral("WiFi");
 
     QTest::newRow("ls root") << none << QStringList{"ls"} << 0 << "—\tDCIM/\n5 B\ta.txt\n" << "" << none << none;
     QTest::newRow("ls folder, typed loosely") << none << QStringList{"ls", "DCIM//"} << 0 << "—\tSub/\n10 B\tx.jpg\n"
                                               << "" << none << none;
     QTest::newRow("ls missing") << none << QStringList{"ls", "/missing"} << 1 << ""
-                                << cable + " 列目录失败（HTTP 404）\n" << none << none;
+                                << wifi + " 列目录失败（HTTP 404）\n" << none << none;
     QTest::newRow("mkdir") << none << QStringList{"mkdir", "/DCIM/ New "} << 0 << "" << "" << QStringList{"DCIM/New"}
                            << none;
     QTest::newRow("mkdir without parent") << none << QStringList{"mkdir", "/no/New"} << 1 << ""
-                                          << cable + " 建目录失败（HTTP 404）\n" << none << QStringList{"no"};
+                                          << wifi + " 建目录失败（HTTP 404）\n" << none << QStringList{"no"};
     QTest::newRow("mkdir root") << none << QStringList{"mkdir", "/"} << 1 << "" << "/：不能对文件舱根目录操作\n"
                                 << none << none;
     QTest::newRow("rm in two folders") << none << QStringList{"rm", "/a.txt", "DCIM/x.jpg", "/DCIM/Sub"} << 0 << ""

@@ -82,7 +82,7 @@ private slots:
                                        << "missing.bin：本机没有这一项（或它是隐藏项）";
         QTest::newRow("phone refuses the download")
             << QStringList{"--fault", "/download:status:500"} << QStringList{"pull", "/x.txt"}
-            << "x.txt：数据线 拉取失败（HTTP 500）";
+            << "x.txt：WiFi 拉取失败（HTTP 500）";
         QTest::newRow("phone is full") << QStringList{"--storage-free", "1000"} << QStringList{"push", "x.txt"}
                                        << "x.txt：手机可用空间不足：「x.txt」需要 4 字节，手机仅剩 1 KB。请先在手机端清理空间后重试";
     }

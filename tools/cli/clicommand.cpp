@@ -97,8 +97,8 @@ QCoro::Task<int> CliCommand::runInfo()
 {
     WiFiTransport transport;
     try {
-        const DeviceInfo device = co_await transport.connect(m_phone->host, m_phone->port, m_phone->host,
-                                                             QStringLiteral("WiFi"), m_code);
+        const WiFiDeviceInfo phone = m_phone->asWiFiDevice();
+        const DeviceInfo device = co_await transport.connect(phone, m_code, false);
         printOut(localized("名称：") + device.name);
         printOut(localized("系统版本：") + device.systemVersion);
         printOut(localized("可用空间：") + formatByteCount(device.storageFree.value_or(0)));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/wifideviceinfo.h"
+
 #include <QString>
 
 #include <optional>
@@ -11,4 +13,6 @@ struct PhoneAddress
     int port = 0;
 
     static std::optional<PhoneAddress> parse(const QString& text);
+    // The phone as a WiFi service reached by its address, as discovery would have found it.
+    WiFiDeviceInfo asWiFiDevice() const;
 };

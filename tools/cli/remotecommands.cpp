@@ -30,9 +30,8 @@ using namespace RemoteLookup;
 QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
 {
     try {
-        const QString model = QStringLiteral("WiFi");
-        const DeviceInfo device = co_await viewModel.wifiTransport().connect(m_phone->host, m_phone->port,
-                                                                             m_phone->host, model, m_code);
+        const WiFiDeviceInfo phone = m_phone->asWiFiDevice();
+        const DeviceInfo device = co_await viewModel.wifiTransport().connect(phone, m_code, false);
         co_await viewModel.adoptConnection(device, false);
         co_return true;
     } catch (const std::exception& error) {
