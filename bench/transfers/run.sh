@@ -104,7 +104,7 @@ rm -f "$data/local/big.bin" "$data/back/big.bin" "$data/back/curl.bin" "$data/ca
 echo "folder of $count files of 4 KiB"
 tar_size=$(tar -cf - -C "$data/small" many | wc -c)
 stream=$(seconds "$cli" push "$data/small/many" --phone "$phone")
-tar_curl=$(seconds bash -c "tar -cf - -C '$data/small' many | curl -sf -T - -H 'Transfer-Encoding:' \
+tar_curl=$(seconds bash -c "tar -cf - -C '$data/small' many | curl -sf -X POST -T - -H 'Transfer-Encoding:' \
     -H 'Content-Length: $tar_size' 'http://$phone/uploadTar?path=/tarcurl'")
 fallback=$(seconds "$cli" push "$data/small/many" --phone "$slow_phone")
 [ "$(find "$data/cabin/tarcurl/many" -type f | wc -l)" -eq "$count" ] || { echo "tar | curl did not arrive" >&2; exit 1; }
