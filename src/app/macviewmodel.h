@@ -220,6 +220,8 @@ private:
     void updateCanPasteRemote();
     std::optional<TransferEntry> remoteEntryWithId(const QString& id) const;
     QList<TransferEntry> selectedRemoteEntries() const;
+    // Copies (or moves) each entry into `directory`, collecting one failure line per entry.
+    QCoro::Task<void> placeRemoteEntries(QList<TransferEntry> entries, QString directory, bool move);
 
     // Transfers.
     using TransferOperation = std::function<QCoro::Task<void>(ProgressCallback)>;

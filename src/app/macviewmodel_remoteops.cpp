@@ -176,33 +176,15 @@ QCoro::Task<void> MacViewModel::pasteRemoteEntries(QString directory)
 
 QCoro::Task<void> MacViewModel::copyRemoteEntries(QList<TransferEntry> entries, QString directory)
 {
-    if (entries.isEmpty() || !m_device)
-        co_return;
-    const QPointer<MacViewModel> alive(this);
-    QStringList failures;
-    for (const TransferEntry& entry : entries) {
-        const QString source = sourcePath(entry);
-        const QString target = basePath(directory) + QLatin1Char('/') + entry.name;
-        if (target.startsWith(source + QLatin1Char('/'))) {
-            failures << failureLine(entry.name, localized("目标不能是自身或其子目录"));
-            continue;
-        }
-        try {
-            co_await m_wifiTransport.copyRemote(source, target);
-        } catch (const std::exception& error) {
-            failures << failureLine(entry.name, errorDescription(error));
-        }
-        if (!alive)
-            co_return;
-    }
-    setSelectedRemote({});
-    const QString current = m_remotePath;
-    co_await loadRemoteDirectory(current);
-    if (alive && !failures.isEmpty())
-        setRemoteActionError(failures.join(QLatin1Char('\n')));
+    co_await placeRemoteEntries(std::move(entries), std::move(directory), false);
 }
 
 QCoro::Task<void> MacViewModel::moveRemoteEntries(QList<TransferEntry> entries, QString directory)
+{
+    co_await placeRemoteEntries(std::move(entries), std::move(directory), true);
+}
+
+QCoro::Task<void> MacViewModel::placeRemoteEntries(QList<TransferEntry> entries, QString directory, bool move)
 {
     if (entries.isEmpty() || !m_device)
         co_return;
@@ -211,14 +193,17 @@ QCoro::Task<void> MacViewModel::moveRemoteEntries(QList<TransferEntry> entries, 
     for (const TransferEntry& entry : entries) {
         const QString source = sourcePath(entry);
         const QString target = basePath(directory) + QLatin1Char('/') + entry.name;
-        if (target == source)
+        if (move && target == source)
             continue; // already there
         if (target.startsWith(source + QLatin1Char('/'))) {
             failures << failureLine(entry.name, localized("目标不能是自身或其子目录"));
             continue;
         }
         try {
-            co_await m_wifiTransport.renameRemote(source, target);
+            if (move)
+                co_await m_wifiTransport.renameRemote(source, target);
+            else
+                co_await m_wifiTransport.copyRemote(source, target);
         } catch (const std::exception& error) {
             failures << failureLine(entry.name, errorDescription(error));
         }

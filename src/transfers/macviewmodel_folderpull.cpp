@@ -1,5 +1,6 @@
 // Pulling a folder: one archive when the phone offers it, else by walking its listings.
 #include "app/macviewmodel.h"
+#include "transport/diagnostics.h"
 
 #include "archive/tararchive.h"
 #include "transfers/transferverification.h"
@@ -18,14 +19,6 @@
 #include <algorithm>
 
 namespace {
-
-QCoro::Task<void> pause(std::chrono::milliseconds duration)
-{
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.start(duration);
-    co_await timer;
-}
 
 // Removes the pull's temporary archive however the attempts end.
 struct TemporaryArchive
@@ -85,7 +78,7 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
             co_return false;
         if (attempt >= 2 || !self)
             std::rethrow_exception(failure);
-        co_await pause(m_wifiTransport.timings().retryPause);
+        co_await pauseFor(m_wifiTransport.timings().retryPause);
         if (!self)
             std::rethrow_exception(failure);
     }

@@ -1,5 +1,6 @@
 // Pushing a folder: one tar stream when the phone takes it, else folder by folder and file by file.
 #include "app/macviewmodel.h"
+#include "transport/diagnostics.h"
 
 #include "archive/tararchive.h"
 #include "transfers/transferverification.h"
@@ -17,25 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-
-namespace {
-
-void writeDiagnostic(const QString& line)
-{
-    const QByteArray bytes = "[DIAG] " + line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
-QCoro::Task<void> pause(std::chrono::milliseconds duration)
-{
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.start(duration);
-    co_await timer;
-}
-
-} // namespace
 
 MacViewModel::FolderPushPlan MacViewModel::planFolderPush(const QString& root)
 {
@@ -117,7 +99,7 @@ QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(QString root, QString remoteD
                                                    ProgressCallback progress)
 {
     const QString typeName = QStringLiteral("WiFiTransport");
-    writeDiagnostic(QStringLiteral("tryPushFolderAsTar root=%1 remoteDir=%2 totalSize=%3 supportsFolderArchive=true "
+    Diagnostics::writeDiagnostic(QStringLiteral("tryPushFolderAsTar root=%1 remoteDir=%2 totalSize=%3 supportsFolderArchive=true "
                                    "supportsFolderStreaming=true transportType=%4 wifiType=%4")
                         .arg(root, remoteDir)
                         .arg(totalSize)
@@ -125,12 +107,12 @@ QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(QString root, QString remoteD
     // Planning walks the whole folder: off the GUI thread.
     auto planning = QtConcurrent::run([root] { return std::make_shared<TarArchive::TarStreamSource>(root); });
     const std::shared_ptr<TarArchive::TarStreamSource> source = co_await planning;
-    writeDiagnostic(QStringLiteral("TarStreamSource init result=OK total=%1").arg(source->totalSize()));
+    Diagnostics::writeDiagnostic(QStringLiteral("TarStreamSource init result=OK total=%1").arg(source->totalSize()));
 
     const QPointer<MacViewModel> self(this);
     const ProgressCallback clamped = [progress](double value) { progress(std::clamp(value, 0.0, 1.0)); };
     for (int attempt = 0;; ++attempt) {
-        writeDiagnostic(QStringLiteral("pushFolderStreaming attempt=%1").arg(attempt));
+        Diagnostics::writeDiagnostic(QStringLiteral("pushFolderStreaming attempt=%1").arg(attempt));
         std::exception_ptr failure;
         QString text;
         try {
@@ -146,7 +128,7 @@ QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(QString root, QString remoteD
         if (attempt >= 1 || !self)
             std::rethrow_exception(failure);
         source->reset();
-        co_await pause(m_wifiTransport.timings().retryPause);
+        co_await pauseFor(m_wifiTransport.timings().retryPause);
         if (!self)
             std::rethrow_exception(failure);
     }

@@ -2,6 +2,7 @@
 #include "app/macviewmodel.h"
 
 #include "transfers/transferverification.h"
+#include "transport/diagnostics.h"
 #include "transport/transporterror.h"
 #include "transport/zorvaneerror.h"
 #include "ui/bytecountformat.h"
@@ -271,9 +272,7 @@ void MacViewModel::clearFinishedTasks()
 void MacViewModel::reportVerification(const VerifyOutcome& outcome, const QString& item)
 {
     const QString line = outcome.reportLine(item);
-    const QByteArray bytes = "[VERIFY] " + line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    Diagnostics::writeVerification(line);
     m_verificationResults << line;
     while (m_verificationResults.size() > maxVerificationResults)
         m_verificationResults.removeFirst();

@@ -1,4 +1,5 @@
 #include "httpexchange.h"
+#include "diagnostics.h"
 
 #include "transporterror.h"
 #include "zorvaneerror.h"
@@ -14,13 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-void writeDiagnostic(const QString& line)
-{
-    const QByteArray bytes = QByteArrayLiteral("[DIAG] ") + line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
 
 // Requires the connection to leave through the named interface: bind to its IPv4 address, and
 // to the device itself where the system permits it.
@@ -155,7 +149,7 @@ void HttpExchange::continueUpload()
         return;
     }
     if (m_sent == 0)
-        writeDiagnostic(QStringLiteral("streamUpload first chunk size=%1 total=%2").arg(chunk->size()).arg(total));
+        Diagnostics::writeDiagnostic(QStringLiteral("streamUpload first chunk size=%1 total=%2").arg(chunk->size()).arg(total));
     m_sent = std::min(total, m_sent + qint64(chunk->size()));
     if (m_spec.progress) {
         m_state.touch();
@@ -271,7 +265,7 @@ void HttpExchange::handleEnd(bool withError, const QString& errorText)
 {
     if (!m_state.finish())
         return;
-    writeDiagnostic(QStringLiteral("响应结束 isComplete=%1 error=%2 已收=%3 字节")
+    Diagnostics::writeDiagnostic(QStringLiteral("响应结束 isComplete=%1 error=%2 已收=%3 字节")
                         .arg(withError ? QStringLiteral("false") : QStringLiteral("true"),
                              withError ? errorText : QStringLiteral("nil"))
                         .arg(m_state.bodyReceived()));

@@ -1,5 +1,6 @@
 // The phone's file cabin: listing, folder and name operations, file and folder transfers.
 #include "wifitransport.h"
+#include "diagnostics.h"
 
 #include "transporterror.h"
 #include "zorvaneerror.h"
@@ -27,13 +28,6 @@ namespace {
 
 constexpr qint64 uploadChunkSize = 262144;
 constexpr qint64 slowWriteMilliseconds = 200;
-
-void writeDiagnostic(const QString& line)
-{
-    const QByteArray bytes = QByteArrayLiteral("[DIAG] ") + line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
 
 // The answer's text for a failure message; a body that is not UTF-8 says nothing.
 QString answerText(const QByteArray& body)
@@ -234,7 +228,7 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
                                                      ProgressCallback progress)
 {
     const qint64 total = source.totalSize();
-    writeDiagnostic(QStringLiteral("pushFolderStreaming remoteDir=%1 totalSize=%2").arg(remoteDir).arg(total));
+    Diagnostics::writeDiagnostic(QStringLiteral("pushFolderStreaming remoteDir=%1 totalSize=%2").arg(remoteDir).arg(total));
 
     // The source hands out its archive in order, one header or file piece per call. Small pieces
     // are gathered up to one upload chunk, so a folder of many small files is not sent a few
@@ -270,7 +264,7 @@ bool WiFiTransport::appendReportingSlowWrite(QIODevice& target, const QByteArray
     const qint64 written = target.write(piece);
     const qint64 elapsed = clock.elapsed();
     if (elapsed > slowWriteMilliseconds)
-        writeDiagnostic(QStringLiteral("落盘慢 %1 ms / %2 字节").arg(elapsed).arg(piece.size()));
+        Diagnostics::writeDiagnostic(QStringLiteral("落盘慢 %1 ms / %2 字节").arg(elapsed).arg(piece.size()));
     return written == piece.size();
 }
 
