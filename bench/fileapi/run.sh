@@ -7,29 +7,38 @@
 #   peak resident memory of our client process during the 1 GiB transfers
 # Prints throughput ratios (ours / theirs, higher is better) and the memory.
 #
-#   ZORVANE_BENCH_DIR    where the data goes (default $TMPDIR or /tmp); needs about 4 GiB
+# The data lives in memory (/dev/shm) when there is room, so that the phone stand-in's disk writes,
+# shared with whatever else the machine is doing, do not drown the difference between the clients.
+#
+#   ZORVANE_BENCH_DIR    where the data goes (default /dev/shm if it has 4 GiB free, else $TMPDIR
+#                        or /tmp); needs about 4 GiB
 #   ZORVANE_BENCH_BUILD  build folder (default build-bench-fileapi in the repository)
-#   ZORVANE_BENCH_RUNS   timed runs per figure, the best one counts (default 3)
+#   ZORVANE_BENCH_RUNS   timed runs per figure, the best one counts (default 5)
 #   ZORVANE_BENCH_MIB    size of the test file in MiB (default 1024)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${ZORVANE_BENCH_BUILD:-$root/build-bench-fileapi}
-runs=${ZORVANE_BENCH_RUNS:-3}
+runs=${ZORVANE_BENCH_RUNS:-5}
 mib=${ZORVANE_BENCH_MIB:-1024}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 
 mkdir -p "$build"
-if ! { cmake -S "$root/bench/fileapi" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+if ! { cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+        -DZORVANE_BUILD_BENCH=ON -DZORVANE_BUILD_APP=OFF \
         && cmake --build "$build" -j2 --target zorvane-fileapi-bench zorvane-phone; } >"$build/build.log" 2>&1; then
     cat "$build/build.log" >&2
     exit 1
 fi
-bench=$build/zorvane-fileapi-bench
-phone_bin=$build/phone/zorvane-phone
+bench=$build/bench/fileapi/zorvane-fileapi-bench
+phone_bin=$build/tools/phone/zorvane-phone
 
-data=$(mktemp -d "${ZORVANE_BENCH_DIR:-${TMPDIR:-/tmp}}/zorvane-fileapi-bench.XXXXXX")
+place=${TMPDIR:-/tmp}
+if [ -d /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt $((4 * 1024 * 1024)) ]; then
+    place=/dev/shm
+fi
+data=$(mktemp -d "${ZORVANE_BENCH_DIR:-$place}/zorvane-fileapi-bench.XXXXXX")
 phone_pid=
 cleanup() {
     [ -n "$phone_pid" ] && kill "$phone_pid" 2>/dev/null && wait "$phone_pid" 2>/dev/null
@@ -55,7 +64,6 @@ port=${address##*:}
 url="http://$address"
 
 now() { date +%s.%N; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 max() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b > a) ? b : a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
@@ -79,23 +87,28 @@ our_pull() { rm -f "$data/out/down.bin"; ours pull "$host" "$port" /source.bin "
 openssl_sha() { openssl dgst -sha256 "$data/file.bin"; }
 our_sha() { "$bench" sha256 "$data/file.bin"; }
 
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
 report=()
 our_rss=""
 # compare <label> <minimum ratio> <peer name> <peer function> <our function> <track memory>:
-# a warm-up of each side, then $runs alternating rounds; the best time of each side counts.
+# a warm-up of each side, then $runs alternating rounds; the best time of each side counts (the
+# medians are shown too: on a busy machine single runs stray far).
 compare() {
-    local label=$1 minimum=$2 peer=$3 theirs=$4 ours=$5 memory=$6 their_best="" our_best="" t
+    local label=$1 minimum=$2 peer=$3 theirs=$4 ours=$5 memory=$6 their_times="" our_times="" t
     for round in $(seq 0 "$runs"); do
-        t=$(timed "$theirs"); [ "$round" -eq 0 ] || their_best=$(min "$their_best" "$t")
-        t=$(timed "$ours"); [ "$round" -eq 0 ] || our_best=$(min "$our_best" "$t")
+        t=$(timed "$theirs"); [ "$round" -eq 0 ] || their_times="$their_times $t"
+        t=$(timed "$ours"); [ "$round" -eq 0 ] || our_times="$our_times $t"
         [ "$memory" = yes ] && our_rss=$(max "$our_rss" "$(tail -n 1 "$data/rss")")
     done
-    local r verdict=ok
+    local their_best our_best r verdict=ok
+    their_best=$(echo "$their_times" | tr ' ' '\n' | grep . | sort -g | head -n 1)
+    our_best=$(echo "$our_times" | tr ' ' '\n' | grep . | sort -g | head -n 1)
     r=$(ratio "$their_best" "$our_best")
     awk -v r="$r" -v m="$minimum" 'BEGIN { exit !(r < m) }' && verdict="BELOW $minimum"
-    report+=("$(printf '%-22s %-8s %7.3fs  ours %7.3fs  %7.0f MiB/s  ratio %5.2fx  (target >= %s) %s' \
+    report+=("$(printf '%-20s %-7s %6.3fs  ours %6.3fs  %5.0f MiB/s  ratio %5.2fx  (target >= %s) %-9s medians %6.3fs / %6.3fs' \
         "$label" "$peer" "$their_best" "$our_best" "$(awk -v m="$mib" -v t="$our_best" 'BEGIN { print m / t }')" \
-        "$r" "$minimum" "$verdict")")
+        "$r" "$minimum" "$verdict" "$(echo "$their_times" | median)" "$(echo "$our_times" | median)")")
 }
 
 echo "timing against zorvane-phone at $address (best of $runs alternating rounds each)"
