@@ -26,9 +26,11 @@ cli=$build/tools/cli/zorvane-cli
 phone_bin=$build/tools/phone/zorvane-phone
 
 data=$(mktemp -d "${ZORVANE_BENCH_DIR:-${TMPDIR:-/tmp}}/zorvane-transfer-bench.XXXXXX")
-pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # The phones' process ids are kept in files: start_phone runs in a command substitution.
+    for pidfile in "$data"/*.pid; do
+        [ -f "$pidfile" ] && kill "$(cat "$pidfile")" 2>/dev/null || true
+    done
     rm -rf "$data"
 }
 trap cleanup EXIT
@@ -39,7 +41,7 @@ start_phone() {
     shift
     mkdir -p "$data/$name"
     "$phone_bin" --root "$data/$name" --port 0 "$@" >"$data/$name.out" 2>"$data/$name.err" &
-    pids+=($!)
+    echo $! >"$data/$name.pid"
     for _ in $(seq 50); do
         grep -q '^listening on ' "$data/$name.out" && break
         sleep 0.1

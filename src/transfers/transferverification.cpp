@@ -12,16 +12,20 @@ namespace TransferVerification {
 
 QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPath, QString remotePath)
 {
+    // Both sides hash at the same time: this computer on the thread pool, the phone meanwhile.
     auto hashing = QtConcurrent::run([localPath] { return WiFiTransport::sha256Hex(localPath); });
-    const std::optional<QString> local = co_await hashing;
-    if (!local)
-        co_return VerifyOutcome::skipped();
     std::optional<QString> phone;
+    std::optional<QString> requestError;
     try {
         phone = co_await transport.remoteFileSHA256(remotePath);
     } catch (const std::exception& error) {
-        co_return VerifyOutcome::requestFailed(errorDescription(error));
+        requestError = errorDescription(error);
     }
+    const std::optional<QString> local = co_await hashing;
+    if (!local)
+        co_return VerifyOutcome::skipped();
+    if (requestError)
+        co_return VerifyOutcome::requestFailed(*requestError);
     if (!phone)
         co_return VerifyOutcome::skipped();
     if (*phone == *local)
@@ -32,15 +36,18 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
 QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
 {
     auto hashing = QtConcurrent::run([localRoot] { return WiFiTransport::sha256Manifest(localRoot); });
-    const QMap<QString, QString> local = co_await hashing;
-    if (local.isEmpty())
-        co_return VerifyOutcome::skipped();
     std::optional<QMap<QString, QString>> phone;
+    std::optional<QString> requestError;
     try {
         phone = co_await transport.remoteTreeSHA256(remoteRoot);
     } catch (const std::exception& error) {
-        co_return VerifyOutcome::requestFailed(errorDescription(error));
+        requestError = errorDescription(error);
     }
+    const QMap<QString, QString> local = co_await hashing;
+    if (local.isEmpty())
+        co_return VerifyOutcome::skipped();
+    if (requestError)
+        co_return VerifyOutcome::requestFailed(*requestError);
     if (!phone)
         co_return VerifyOutcome::skipped();
     const QStringList localPaths = local.keys();
