@@ -41,7 +41,10 @@ fi
 data=$(mktemp -d "${ZORVANE_BENCH_DIR:-$place}/zorvane-fileapi-bench.XXXXXX")
 phone_pid=
 cleanup() {
-    [ -n "$phone_pid" ] && kill "$phone_pid" 2>/dev/null && wait "$phone_pid" 2>/dev/null
+    if [ -n "$phone_pid" ]; then
+        kill "$phone_pid" 2>/dev/null || true
+        wait "$phone_pid" 2>/dev/null || true
+    fi
     rm -rf "$data"
 }
 trap cleanup EXIT
@@ -80,7 +83,7 @@ timed() {
 
 curl_push() { rm -f "$data/cabin/up.bin"; curl -sS -f -o /dev/null -T "$data/file.bin" "$url/upload?path=/up.bin"; }
 # Our client's peak resident memory (KiB) goes to $data/rss.
-ours() { /usr/bin/time -f "%M" -o "$data/rss" "$bench" "$@"; }
+ours() { XDG_CONFIG_HOME="$data/config" /usr/bin/time -f "%M" -o "$data/rss" "$bench" "$@"; }
 our_push() { rm -f "$data/cabin/up.bin"; ours push "$host" "$port" "$data/file.bin" /up.bin; }
 curl_pull() { rm -f "$data/out/down.bin"; curl -sS -f -o "$data/out/down.bin" "$url/download?path=/source.bin"; }
 our_pull() { rm -f "$data/out/down.bin"; ours pull "$host" "$port" /source.bin "$data/out/down.bin"; }
