@@ -50,6 +50,9 @@ void collectFiles(const QString& dirPath, const QString& root, QMap<QString, QSt
 
 std::optional<QString> FileDigest::sha256Hex(const QString& filePath)
 {
+    // Only regular files have a digest: opening a named pipe or a device would block or never end.
+    if (!QFileInfo(filePath).isFile())
+        return std::nullopt;
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -61,7 +64,9 @@ std::optional<QString> FileDigest::sha256Hex(const QString& filePath)
     QByteArray buffer(readSize, Qt::Uninitialized);
     for (;;) {
         const qint64 got = file.read(buffer.data(), readSize);
-        if (got <= 0)
+        if (got < 0)
+            return std::nullopt; // a digest of part of the file would pass for the whole
+        if (got == 0)
             break;
         EVP_DigestUpdate(context.get(), buffer.constData(), size_t(got));
     }

@@ -234,14 +234,16 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
     // are gathered up to one upload chunk, so a folder of many small files is not sent a few
     // hundred bytes per write; the request asks for the next chunk only once the previous one has
     // been taken by the connection.
-    BodyProvider provider = [&source](qint64) -> std::optional<QByteArray> {
-        QByteArray chunk = source.nextChunk();
-        while (!chunk.isEmpty() && chunk.size() < uploadChunkSize) {
+    auto pending = std::make_shared<QByteArray>();
+    BodyProvider provider = [&source, pending](qint64) -> std::optional<QByteArray> {
+        while (pending->size() < uploadChunkSize) {
             const QByteArray more = source.nextChunk();
             if (more.isEmpty())
                 break;
-            chunk += more;
+            *pending += more;
         }
+        QByteArray chunk = pending->left(uploadChunkSize);
+        pending->remove(0, chunk.size());
         return chunk;
     };
     const QString method = QStringLiteral("POST");

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -132,6 +134,12 @@ private slots:
     void unreadableFileHasNoDigest()
     {
         QCOMPARE(describe(WiFiTransport::sha256Hex(m_work.filePath("missing"))), "<none>");
+        // A named pipe would block the reader for ever; in a tree it is simply not a file.
+        const QString root = m_work.filePath("withpipe");
+        writeFile(root + "/a.txt", "abc");
+        QCOMPARE(::mkfifo(QFile::encodeName(root + "/pipe").constData(), 0600), 0);
+        QCOMPARE(describe(WiFiTransport::sha256Hex(root + "/pipe")), "<none>");
+        QCOMPARE(describe(WiFiTransport::sha256Manifest(root)), describe(Tree{{QStringLiteral("a.txt"), abcDigest}}));
     }
 
     void manifestLeavesOutHiddenItemsAndFolders()
