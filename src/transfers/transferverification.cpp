@@ -21,6 +21,9 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
     } catch (const std::exception& error) {
         requestError = errorDescription(error);
     }
+    // A phone without a digest makes the check skipped whatever ours is: no need to wait for it.
+    if (!requestError && !phone)
+        co_return VerifyOutcome::skipped();
     const std::optional<QString> local = co_await hashing;
     if (!local)
         co_return VerifyOutcome::skipped();
@@ -43,6 +46,8 @@ QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoo
     } catch (const std::exception& error) {
         requestError = errorDescription(error);
     }
+    if (!requestError && !phone)
+        co_return VerifyOutcome::skipped();
     const QMap<QString, QString> local = co_await hashing;
     if (local.isEmpty())
         co_return VerifyOutcome::skipped();
