@@ -104,6 +104,8 @@ public:
 
 private:
     QCoro::Task<void> pair(QString code);
+    // A POST without body (mkdir, rename, copy, delete) about `path`; its status.
+    QCoro::Task<int> postWithoutBody(QString api, QString path, QueryItems query);
     QCoro::Task<DeviceInfo> handshake(QString deviceID, QString deviceModel, std::optional<QString> pairingCode);
     void resetAfterFailedConnect();
 

@@ -99,50 +99,51 @@ QCoro::Task<QList<RemoteEntry>> WiFiTransport::listDirectory(QString path)
     co_return decodeListing(response.body, path);
 }
 
+QCoro::Task<int> WiFiTransport::postWithoutBody(QString api, QString path, QueryItems query)
+{
+    // Named locals: g++ 12 mishandles temporaries built inside a co_await expression.
+    const QString method = QStringLiteral("POST");
+    const std::optional<QString> remote = path;
+    const std::optional<qint64> noBody = 0;
+    const HttpResponse response = co_await performRequest(method, api, remote, query, noBody);
+    co_return response.status;
+}
+
 QCoro::Task<void> WiFiTransport::createRemoteDirectory(QString path)
 {
-    const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/mkdir");
-    const std::optional<QString> remote = path;
     const QueryItems none;
-    const HttpResponse response = co_await performRequest(method, api, remote, none, 0);
-    if (response.status != 200)
-        throw TransportError::operationFailed(
-            localizedFormat("%@ 建目录失败（HTTP %ld）", {connectionLabel(), response.status}));
+    const int status = co_await postWithoutBody(api, path, none);
+    if (status != 200)
+        throw TransportError::operationFailed(localizedFormat("%@ 建目录失败（HTTP %ld）", {connectionLabel(), status}));
 }
 
 QCoro::Task<void> WiFiTransport::renameRemote(QString from, QString to)
 {
-    const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/rename");
-    const std::optional<QString> remote = from;
     const QueryItems query{{QStringLiteral("to"), to}};
-    const HttpResponse response = co_await performRequest(method, api, remote, query, 0);
-    if (response.status != 200)
-        throw remoteOperationError(QStringLiteral("重命名"), response.status);
+    const int status = co_await postWithoutBody(api, from, query);
+    if (status != 200)
+        throw remoteOperationError(QStringLiteral("重命名"), status);
 }
 
 QCoro::Task<void> WiFiTransport::copyRemote(QString from, QString to)
 {
-    const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/copy");
-    const std::optional<QString> remote = from;
     const QueryItems query{{QStringLiteral("to"), to}};
-    const HttpResponse response = co_await performRequest(method, api, remote, query, 0);
-    if (response.status != 200)
-        throw remoteOperationError(QStringLiteral("复制"), response.status);
+    const int status = co_await postWithoutBody(api, from, query);
+    if (status != 200)
+        throw remoteOperationError(QStringLiteral("复制"), status);
 }
 
 QCoro::Task<void> WiFiTransport::deleteRemote(QString path, bool isDirectory)
 {
     Q_UNUSED(isDirectory); // the phone tells a folder from a file by itself
-    const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/delete");
-    const std::optional<QString> remote = path;
     const QueryItems none;
-    const HttpResponse response = co_await performRequest(method, api, remote, none, 0);
-    if (response.status != 200)
-        throw remoteOperationError(QStringLiteral("删除"), response.status);
+    const int status = co_await postWithoutBody(api, path, none);
+    if (status != 200)
+        throw remoteOperationError(QStringLiteral("删除"), status);
 }
 
 QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath, ProgressCallback progress)
