@@ -222,6 +222,7 @@ private:
     QList<TransferEntry> selectedRemoteEntries() const;
     // Copies (or moves) each entry into `directory`, collecting one failure line per entry.
     QCoro::Task<void> placeRemoteEntries(QList<TransferEntry> entries, QString directory, bool move);
+    QCoro::Task<void> finishRemoteBatch(QStringList failures);
 
     // Transfers.
     using TransferOperation = std::function<QCoro::Task<void>(ProgressCallback)>;

@@ -142,11 +142,7 @@ QCoro::Task<void> MacViewModel::deleteRemoteSelection()
         if (!alive)
             co_return;
     }
-    setSelectedRemote({});
-    const QString current = m_remotePath;
-    co_await loadRemoteDirectory(current);
-    if (alive && !failures.isEmpty())
-        setRemoteActionError(failures.join(QLatin1Char('\n')));
+    co_await finishRemoteBatch(failures);
 }
 
 void MacViewModel::stageRemoteSelection(bool cut)
@@ -210,11 +206,7 @@ QCoro::Task<void> MacViewModel::placeRemoteEntries(QList<TransferEntry> entries,
         if (!alive)
             co_return;
     }
-    setSelectedRemote({});
-    const QString current = m_remotePath;
-    co_await loadRemoteDirectory(current);
-    if (alive && !failures.isEmpty())
-        setRemoteActionError(failures.join(QLatin1Char('\n')));
+    co_await finishRemoteBatch(failures);
 }
 
 void MacViewModel::beginRemoteDrag(const TransferEntry& entry)
@@ -263,4 +255,15 @@ void MacViewModel::dropDraggedRemoteEntries(const QString& directory)
 {
     const QList<TransferEntry> entries = takeDraggingRemoteEntries();
     moveRemoteEntries(entries, directory);
+}
+
+QCoro::Task<void> MacViewModel::finishRemoteBatch(QStringList failures)
+{
+    // After a batch the pane shows the folder afresh, then one line per entry that failed.
+    const QPointer<MacViewModel> alive(this);
+    setSelectedRemote({});
+    const QString current = m_remotePath;
+    co_await loadRemoteDirectory(current);
+    if (alive && !failures.isEmpty())
+        setRemoteActionError(failures.join(QLatin1Char('\n')));
 }
