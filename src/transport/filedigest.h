@@ -12,8 +12,9 @@ class FileDigest
 public:
     FileDigest() = delete;
 
-    // The digest of the file's bytes, or nothing when the file cannot be opened.
-    // A read error counts as the end of the file.
+    // The digest of the file's bytes, or nothing when it is not a regular file or cannot be
+    // opened. A read error also gives nothing: the digest of the bytes before it would pass for
+    // the whole file's.
     static std::optional<QString> sha256Hex(const QString& filePath);
 
     // Relative path ("a/b.txt", no leading or trailing "/") → digest of every regular file

@@ -5,9 +5,19 @@
 
 namespace {
 
-// A decimal integer with an optional leading sign, nothing else.
+// A decimal integer with an optional leading sign, nothing else (no blanks around it, which
+// Qt's own conversion would accept).
 std::optional<qint64> parseInteger(const QString& text)
 {
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    if (i == text.size())
+        return std::nullopt;
+    for (qsizetype j = i; j < text.size(); ++j) {
+        if (text[j] < QLatin1Char('0') || text[j] > QLatin1Char('9'))
+            return std::nullopt;
+    }
     bool ok = false;
     const qint64 value = text.toLongLong(&ok, 10);
     if (!ok)
@@ -47,7 +57,7 @@ void HTTPClientState::append(const QByteArray& data)
     touch();
     if (m_headerParsed)
         m_pending += data;
-    else
+    else if (!m_headUnparseable)
         m_buffer += data;
 }
 
@@ -63,6 +73,8 @@ HTTPClientState::ParseResult HTTPClientState::tryParseHeader()
 {
     if (m_headerParsed)
         return ParseResult::parsed;
+    if (m_headUnparseable)
+        return ParseResult::needMore;
     // Bytes that never become a head must not pile up either.
     const auto notYet = [this] {
         return m_buffer.size() > maxHeadSize ? ParseResult::headTooLarge : ParseResult::needMore;
@@ -76,16 +88,21 @@ HTTPClientState::ParseResult HTTPClientState::tryParseHeader()
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString head = decoder.decode(QByteArrayView(m_buffer).first(end));
     // A head that is not UTF-8, or whose status line has no number, is never parsed: the request
-    // then ends when the peer closes or by the watchdog.
+    // then ends when the peer closes or by the watchdog. What follows it is dropped unread.
+    const auto unparseable = [this] {
+        m_headUnparseable = true;
+        m_buffer.clear();
+        return ParseResult::needMore;
+    };
     if (decoder.hasError())
-        return notYet();
+        return unparseable();
     const QStringList lines = head.split(QStringLiteral("\r\n"));
     const QStringList statusLine = lines.first().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (statusLine.size() < 2)
-        return notYet();
+        return unparseable();
     const auto status = parseInteger(statusLine[1]);
     if (!status || *status < std::numeric_limits<int>::min() || *status > std::numeric_limits<int>::max())
-        return notYet();
+        return unparseable();
     m_status = int(*status);
 
     for (qsizetype i = 1; i < lines.size(); ++i) {

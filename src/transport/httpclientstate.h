@@ -47,6 +47,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_pending;
     bool m_headerParsed = false;
+    bool m_headUnparseable = false;
     int m_status = 0;
     qint64 m_contentLength = notGiven;
     qint64 m_archiveTotalBytes = notGiven;

@@ -17,29 +17,32 @@
 namespace {
 
 // Requires the connection to leave through the named interface: bind to its IPv4 address, and
-// to the device itself where the system permits it.
-void bindToInterface(QTcpSocket& socket, const QString& interfaceName)
+// to the device itself where the system permits it (that needs privileges we usually lack, so
+// the address is what holds). False when the interface is gone or cannot be bound: the request
+// must then fail rather than quietly leave through another link.
+bool bindToInterface(QTcpSocket& socket, const QString& interfaceName)
 {
     const QNetworkInterface iface = QNetworkInterface::interfaceFromName(interfaceName);
     for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
         if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
             continue;
-        if (socket.bind(entry.ip(), 0)) {
-            const QByteArray name = interfaceName.toUtf8();
-            ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_BINDTODEVICE, name.constData(),
-                         socklen_t(name.size()));
-        }
-        return;
+        if (!socket.bind(entry.ip(), 0))
+            return false;
+        const QByteArray name = interfaceName.toUtf8();
+        ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_BINDTODEVICE, name.constData(),
+                     socklen_t(name.size()));
+        return true;
     }
+    return false;
 }
 
 } // namespace
 
-HttpExchange::HttpExchange(HttpRequestSpec spec, QObject* parent)
-    : QObject(parent), m_spec(std::move(spec))
+HttpExchange::HttpExchange(HttpRequestPlan plan, QObject* parent)
+    : QObject(parent), m_plan(std::move(plan))
 {
     m_watchdog.setTimerType(Qt::PreciseTimer);
-    m_watchdog.setInterval(m_spec.watchdogTick);
+    m_watchdog.setInterval(m_plan.watchdogTick);
     connect(&m_watchdog, &QTimer::timeout, this, &HttpExchange::onWatchdog);
 }
 
@@ -74,16 +77,24 @@ void HttpExchange::start()
     m_state.touch();
     m_watchdog.start();
 
-    if (m_spec.endpoint.isService()) {
+    if (m_plan.endpoint.isService()) {
         // Discovered services are resolved to an address before a request is made.
-        if (m_state.finish())
+        if (m_state.finish()) {
+            stopConnection();
             failWith(std::make_exception_ptr(TransportError::operationFailed(
-                localizedFormat("无法连接手机：尚未解析出服务“%@”的地址", {m_spec.endpoint.serviceName}))));
+                localizedFormat("无法连接手机：尚未解析出服务“%@”的地址", {m_plan.endpoint.serviceName}))));
+        }
         return;
     }
-    if (m_spec.pinnedInterface)
-        bindToInterface(*m_socket, *m_spec.pinnedInterface);
-    m_socket->connectToHost(m_spec.endpoint.host, m_spec.endpoint.port);
+    if (m_plan.pinnedInterface && !bindToInterface(*m_socket, *m_plan.pinnedInterface)) {
+        if (m_state.finish()) {
+            stopConnection();
+            failWith(std::make_exception_ptr(TransportError::operationFailed(
+                localizedFormat("无法通过网络接口 %@ 连接手机", {*m_plan.pinnedInterface}))));
+        }
+        return;
+    }
+    m_socket->connectToHost(m_plan.endpoint.host, m_plan.endpoint.port);
 }
 
 HttpResponse HttpExchange::takeResult()
@@ -97,7 +108,7 @@ void HttpExchange::onConnected()
 {
     m_state.touch();
     m_phase = Phase::writingHead;
-    m_socket->write(m_spec.head);
+    m_socket->write(m_plan.head);
 }
 
 void HttpExchange::onBytesWritten()
@@ -113,7 +124,7 @@ void HttpExchange::onBytesWritten()
 
 void HttpExchange::afterHead()
 {
-    if (!m_spec.bodyProvider || !m_spec.bodyLength) {
+    if (!m_plan.bodyProvider || !m_plan.bodyLength) {
         m_phase = Phase::reading;
         readAvailable();
         return;
@@ -125,7 +136,7 @@ void HttpExchange::afterHead()
 
 void HttpExchange::continueUpload()
 {
-    const qint64 total = *m_spec.bodyLength;
+    const qint64 total = *m_plan.bodyLength;
     if (m_sent >= total) {
         m_phase = Phase::reading;
         readAvailable();
@@ -133,7 +144,7 @@ void HttpExchange::continueUpload()
     }
     std::optional<QByteArray> chunk;
     try {
-        chunk = m_spec.bodyProvider(m_sent);
+        chunk = m_plan.bodyProvider(m_sent);
     } catch (...) {
         if (m_state.finish()) {
             stopConnection();
@@ -149,12 +160,11 @@ void HttpExchange::continueUpload()
         return;
     }
     if (m_sent == 0)
-        Diagnostics::writeDiagnostic(QStringLiteral("streamUpload first chunk size=%1 total=%2").arg(chunk->size()).arg(total));
+        Diagnostics::writeDiagnostic(QStringLiteral("streamUpload first chunk size=") + QString::number(chunk->size())
+                                     + QStringLiteral(" total=") + QString::number(total));
     m_sent = std::min(total, m_sent + qint64(chunk->size()));
-    if (m_spec.progress) {
-        m_state.touch();
-        m_spec.progress(double(m_sent) / double(std::max<qint64>(total, 1)));
-    }
+    if (!report(double(m_sent) / double(std::max<qint64>(total, 1))))
+        return;
     m_socket->write(*chunk);
 }
 
@@ -190,29 +200,25 @@ void HttpExchange::handleRead(const QByteArray& data)
     }
     const QByteArray chunk = m_state.takePending();
     if (!chunk.isEmpty()) {
-        if (m_spec.onBody) {
-            m_state.touch();
-            m_spec.onBody(chunk);
+        if (m_plan.onBody) {
+            if (!deliver(chunk))
+                return;
         } else {
             m_state.collectedBody += chunk;
         }
     }
-    if (m_spec.onBody && m_spec.progress) {
-        qint64 total = m_spec.expectedTotal;
+    if (m_plan.onBody && m_plan.progress) {
+        qint64 total = m_plan.expectedTotal;
         if (m_state.contentLength() != HTTPClientState::notGiven)
             total = m_state.contentLength();
         else if (m_state.archiveTotalBytes() != HTTPClientState::notGiven)
             total = m_state.archiveTotalBytes();
-        if (total >= 1) {
-            m_state.touch();
-            m_spec.progress(std::min(double(m_state.bodyReceived()) / double(total), 0.99));
-        }
+        if (total >= 1 && !report(std::min(double(m_state.bodyReceived()) / double(total), 0.99)))
+            return;
     }
     if (m_state.bodyReceived() >= m_state.contentLength() && m_state.finish()) {
-        if (m_spec.progress)
-            m_spec.progress(1.0);
         stopConnection();
-        completeWith(HttpResponse{m_state.status(), std::move(m_state.collectedBody)});
+        complete();
     }
 }
 
@@ -250,34 +256,37 @@ void HttpExchange::onDisconnected()
         return;
     }
     // The peer went away before it could have answered our request.
-    if (m_phase == Phase::connecting || m_phase == Phase::writingHead || m_phase == Phase::uploading) {
-        if (m_phase == Phase::writingHead || m_phase == Phase::uploading) {
-            // Whatever it did send before closing is still the answer, if any.
-            m_phase = Phase::reading;
-            readAvailable();
-            return;
-        }
-        handleEnd(false, {});
+    if (m_phase == Phase::writingHead || m_phase == Phase::uploading) {
+        // Whatever it did send before closing is still the answer, if any: a phone that refuses
+        // an upload early (no space, no such folder) says why. But the upload did not finish, so
+        // that answer cannot report it as stored.
+        m_uploadCut = m_plan.bodyProvider && m_plan.bodyLength && *m_plan.bodyLength > 0;
+        m_phase = Phase::reading;
+        readAvailable();
+        return;
     }
+    handleEnd(false, {});
 }
 
 void HttpExchange::handleEnd(bool withError, const QString& errorText)
 {
     if (!m_state.finish())
         return;
-    Diagnostics::writeDiagnostic(QStringLiteral("响应结束 isComplete=%1 error=%2 已收=%3 字节")
-                        .arg(withError ? QStringLiteral("false") : QStringLiteral("true"),
-                             withError ? errorText : QStringLiteral("nil"))
-                        .arg(m_state.bodyReceived()));
+    Diagnostics::writeDiagnostic(QStringLiteral("响应结束 isComplete=")
+                                 + (withError ? QStringLiteral("false") : QStringLiteral("true"))
+                                 + QStringLiteral(" error=") + (withError ? errorText : QStringLiteral("nil"))
+                                 + QStringLiteral(" 已收=") + QString::number(m_state.bodyReceived())
+                                 + QStringLiteral(" 字节"));
     stopConnection();
     if (!m_state.headerParsed()) {
         failWith(std::make_exception_ptr(TransportError::operationFailed(localized("连接手机失败（无响应）"))));
         return;
     }
     if (m_state.contentLength() == HTTPClientState::notGiven) {
-        if (!withError && m_spec.progress)
-            m_spec.progress(1.0);
-        completeWith(HttpResponse{m_state.status(), std::move(m_state.collectedBody)});
+        // The close marks the end of the body; after an error there is no "done" to report.
+        if (withError)
+            m_reportCompletion = false;
+        complete();
         return;
     }
     // The answer announced more than arrived: handing the short body on as complete would pass a
@@ -292,12 +301,12 @@ void HttpExchange::onWatchdog()
     if (m_state.isFinished())
         return;
     const qint64 idle = m_state.idleMilliseconds();
-    if (idle <= m_spec.idleLimit.count())
+    if (idle <= m_plan.idleLimit.count())
         return;
     m_state.finish();
     stopConnection();
     const qint64 seconds = idle / 1000;
-    const char* templ = m_spec.overCable
+    const char* templ = m_plan.overCable
         ? "数据线通道无响应（%ld 秒）。手机端 App 可能被系统挂起：请把 Zorvane 切回前台，或在 Mac 上断开后重新连接"
         : "WiFi 传输超时（%ld 秒无响应）。通常是手机锁屏、切走了 Zorvane 或断开 WiFi——手机端保持 Zorvane 在前台后重试";
     failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(templ, {seconds}))));
@@ -310,6 +319,54 @@ void HttpExchange::stopConnection()
         m_socket->disconnect(this);
         m_socket->abort();
     }
+}
+
+bool HttpExchange::report(double fraction)
+{
+    if (!m_plan.progress)
+        return true;
+    m_state.touch();
+    return guarded([&] { m_plan.progress(fraction); });
+}
+
+bool HttpExchange::deliver(const QByteArray& chunk)
+{
+    m_state.touch();
+    return guarded([&] { m_plan.onBody(chunk); });
+}
+
+bool HttpExchange::guarded(const std::function<void()>& callback)
+{
+    try {
+        callback();
+        return true;
+    } catch (...) {
+        // The caller's own failure (a local write that failed, say) ends the request at once
+        // rather than after the rest of the body has been received for nothing.
+        if (m_state.finish()) {
+            stopConnection();
+            failWith(std::current_exception());
+        }
+        return false;
+    }
+}
+
+void HttpExchange::complete()
+{
+    if (m_uploadCut && m_state.status() == 200) {
+        failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(
+            "上传未完成：手机在收到全部 %lld 字节前关闭了连接", {*m_plan.bodyLength}))));
+        return;
+    }
+    if (m_reportCompletion && m_plan.progress) {
+        try {
+            m_plan.progress(1.0);
+        } catch (...) {
+            failWith(std::current_exception());
+            return;
+        }
+    }
+    completeWith(HttpResponse{m_state.status(), std::move(m_state.collectedBody)});
 }
 
 void HttpExchange::completeWith(HttpResponse response)

@@ -29,7 +29,7 @@ struct HttpResponse
 
 // Everything one request needs, fixed when it starts (a request in flight keeps the address it
 // began with, whatever the transport does meanwhile).
-struct HttpRequestSpec
+struct HttpRequestPlan
 {
     NetworkEndpoint endpoint;
     std::optional<QString> pinnedInterface;
@@ -54,7 +54,7 @@ class HttpExchange : public QObject
 public:
     static constexpr qint64 maxReadSize = 262144;
 
-    explicit HttpExchange(HttpRequestSpec spec, QObject* parent = nullptr);
+    explicit HttpExchange(HttpRequestPlan plan, QObject* parent = nullptr);
     ~HttpExchange() override;
 
     void start();
@@ -84,17 +84,25 @@ private:
     void readAvailable();
     void handleRead(const QByteArray& data);
     void handleEnd(bool withError, const QString& errorText);
+    // Progress and body callbacks; false when one threw, which has failed the request.
+    bool report(double fraction);
+    bool deliver(const QByteArray& chunk);
+    bool guarded(const std::function<void()>& callback);
+    // Ends a finished request with the answer it got.
+    void complete();
     void completeWith(HttpResponse response);
     void failWith(std::exception_ptr error);
     void stopConnection();
 
-    HttpRequestSpec m_spec;
+    HttpRequestPlan m_plan;
     HTTPClientState m_state;
     QTcpSocket* m_socket = nullptr;
     QTimer m_watchdog;
     Phase m_phase = Phase::connecting;
     qint64 m_sent = 0;
     bool m_ended = false;
+    bool m_uploadCut = false;        // the peer closed before the whole body was sent
+    bool m_reportCompletion = true;  // false once the body ended with a connection error
     bool m_done = false;
     std::optional<HttpResponse> m_response;
     std::exception_ptr m_error;

@@ -1,5 +1,6 @@
 #include "serverinfo.h"
 
+#include "jsoninteger.h"
 #include "zorvaneerror.h"
 
 #include "ui/texttemplate.h"
@@ -7,8 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-
-#include <cmath>
 
 namespace {
 
@@ -35,11 +34,10 @@ QString requiredString(const QJsonObject& object, const char* key)
 
 qint64 integerValue(const QJsonValue& value, const char* key)
 {
-    const double number = value.toDouble();
-    // JSON numbers arrive as doubles; a 64-bit byte count must be a whole number.
-    if (!value.isDouble() || std::floor(number) != number || std::abs(number) > 9.2e18)
+    const auto number = jsonInteger(value);
+    if (!number)
         fail("手机信息无法解读：字段“%@”应为整数", QString::fromLatin1(key));
-    return static_cast<qint64>(number);
+    return *number;
 }
 
 } // namespace

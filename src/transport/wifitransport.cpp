@@ -29,22 +29,22 @@ QCoro::Task<HttpResponse> WiFiTransport::performRequest(QString method, QString 
         throw TransportError::deviceNotConnected();
     const QString target = QueryEncoding::requestTarget(apiPath, remotePath, extraQuery);
 
-    HttpRequestSpec spec;
-    spec.endpoint = *m_endpoint;
-    spec.pinnedInterface = m_pinnedInterface;
-    spec.head = HttpExchange::requestHead(method, target, ClientIdentity::id(),
+    HttpRequestPlan plan;
+    plan.endpoint = *m_endpoint;
+    plan.pinnedInterface = m_pinnedInterface;
+    plan.head = HttpExchange::requestHead(method, target, ClientIdentity::id(),
                                           QueryEncoding::encode(ClientIdentity::computerName()), bodyLength);
-    spec.bodyLength = bodyLength;
-    spec.bodyProvider = std::move(bodyProvider);
-    spec.expectedTotal = expectedTotal;
-    spec.onBody = std::move(onBody);
-    spec.progress = std::move(progress);
-    spec.overCable = m_connectionKind == ConnectionKind::adbTunnel;
-    spec.idleLimit = spec.overCable ? m_timings.idleLimitTunnel : m_timings.idleLimitWiFi;
-    spec.watchdogTick = m_timings.watchdogTick;
+    plan.bodyLength = bodyLength;
+    plan.bodyProvider = std::move(bodyProvider);
+    plan.expectedTotal = expectedTotal;
+    plan.onBody = std::move(onBody);
+    plan.progress = std::move(progress);
+    plan.overCable = m_connectionKind == ConnectionKind::adbTunnel;
+    plan.idleLimit = plan.overCable ? m_timings.idleLimitTunnel : m_timings.idleLimitWiFi;
+    plan.watchdogTick = m_timings.watchdogTick;
 
     const std::unique_ptr<HttpExchange, void (*)(HttpExchange*)> exchange(
-        new HttpExchange(std::move(spec)), [](HttpExchange* e) { e->deleteLater(); });
+        new HttpExchange(std::move(plan)), [](HttpExchange* e) { e->deleteLater(); });
     exchange->start();
     co_await qCoro(exchange.get(), &HttpExchange::finished);
     co_return exchange->takeResult();

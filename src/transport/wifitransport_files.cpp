@@ -1,6 +1,7 @@
 // The phone's file cabin: listing, folder and name operations, file and folder transfers.
 #include "wifitransport.h"
 #include "diagnostics.h"
+#include "jsoninteger.h"
 
 #include "transporterror.h"
 #include "zorvaneerror.h"
@@ -20,7 +21,6 @@
 #include <QUuid>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -69,15 +69,14 @@ QList<RemoteEntry> decodeListing(const QByteArray& json, const QString& path)
         if (!isDirectory.isBool())
             failListing("目录列表无法解读：第 %ld 项的字段“%@”缺失或不是真假值",
                         {i + 1, QStringLiteral("isDirectory")});
-        // JSON numbers arrive as doubles; a byte count must be a whole 64-bit number.
-        const double number = size.toDouble();
-        if (!size.isDouble() || std::floor(number) != number || std::abs(number) > 9.2e18)
+        const auto number = jsonInteger(size);
+        if (!number)
             failListing("目录列表无法解读：第 %ld 项的字段“%@”缺失或不是整数", {i + 1, QStringLiteral("size")});
 
         RemoteEntry entry;
         entry.name = name.toString();
         entry.isDirectory = isDirectory.toBool();
-        entry.size = qint64(number);
+        entry.size = *number;
         entry.id = base + QLatin1Char('/') + entry.name + (entry.isDirectory ? QStringLiteral("/") : QString());
         entries.append(std::move(entry));
     }
@@ -148,18 +147,16 @@ QCoro::Task<void> WiFiTransport::deleteRemote(QString path, bool isDirectory)
 
 QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath, ProgressCallback progress)
 {
-    // A file that cannot be read fails here: sending its "size" of 0 would put an empty file
-    // under the real name on the phone and report success.
+    // A file that cannot be read fails here, before anything is sent: one that vanished would
+    // otherwise go out with a "size" of 0, replace the phone's file of that name with an empty
+    // one and report success.
     auto file = std::make_shared<QFile>(localPath);
-    const bool opened = file->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    if (!opened)
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw PlatformError(localizedFormat("无法读取本机文件：%@（%@）", {localPath, file->errorString()}));
     const qint64 size = file->size();
     const auto closeFile = qScopeGuard([file] { file->close(); });
 
-    BodyProvider provider = [file, opened](qint64 offset) -> std::optional<QByteArray> {
-        if (!opened)
-            return std::nullopt;
+    BodyProvider provider = [file](qint64 offset) -> std::optional<QByteArray> {
         if (file->pos() != offset)
             file->seek(offset);
         return file->read(uploadChunkSize);

@@ -171,6 +171,10 @@ void TestPhoneFiles::operations_data()
     QTest::newRow("copy root") << QByteArray("/copy?path=/&to=/x") << 403 << l({}) << l({"x"});
     QTest::newRow("copy into itself") << QByteArray("/copy?path=/DCIM&to=/DCIM/again") << 400 << l({}) << l({"DCIM/again"});
     QTest::newRow("copy onto existing") << QByteArray("/copy?path=/DCIM&to=/a.txt") << 409 << l({"a.txt"}) << l({});
+    // A link inside the cabin that leads back to the source does not let a folder into itself.
+    QTest::newRow("copy into itself through a link") << QByteArray("/copy?path=/DCIM&to=/camera/again") << 400 << l({}) << l({"DCIM/again"});
+    QTest::newRow("copy link to the cabin into the cabin") << QByteArray("/copy?path=/self&to=/DCIM/loop") << 400 << l({}) << l({"DCIM/loop"});
+    QTest::newRow("move into itself through a link") << QByteArray("/rename?path=/DCIM&to=/camera/moved") << 400 << l({"DCIM"}) << l({"DCIM/moved"});
     QTest::newRow("delete file") << QByteArray("/delete?path=/a.txt") << 200 << l({"DCIM"}) << l({"a.txt"});
     QTest::newRow("delete folder") << QByteArray("/delete?path=/DCIM") << 200 << l({"a.txt"}) << l({"DCIM"});
     QTest::newRow("delete root") << QByteArray("/delete?path=/") << 403 << l({"a.txt", "DCIM"}) << l({});
@@ -183,6 +187,8 @@ void TestPhoneFiles::operations()
     QFETCH(int, status);
     QFETCH(QStringList, present);
     QFETCH(QStringList, absent);
+    QVERIFY(QFile::link(QStringLiteral("DCIM"), path(QStringLiteral("camera"))));
+    QVERIFY(QFile::link(QStringLiteral("."), path(QStringLiteral("self"))));
     PhoneProcess phone;
     QVERIFY(start(phone));
     const RawHttp::Reply reply = send(phone, "POST", target);

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <sys/socket.h>
+
 RawPeer::RawPeer()
 {
     m_server.listen(QHostAddress::LocalHost, 0);
@@ -53,7 +55,7 @@ void RawPeer::onReadyRead(QTcpSocket* socket, int index)
         if (line.toLower().startsWith("content-length:"))
             length = line.mid(15).trimmed().toLongLong();
     }
-    if (all.size() - (end + 4) < length)
+    if (!m_answerAfterHead && all.size() - (end + 4) < length)
         return;
     m_started[index] = true;
     const Script script = m_scripts.isEmpty() ? Script{hold()} : m_scripts.value(index, m_scripts.last());
@@ -78,6 +80,10 @@ void RawPeer::runStep(QPointer<QTcpSocket> socket, Script script, int step)
         socket->disconnectFromHost();
         break;
     case Step::Kind::hold:
+        break;
+    case Step::Kind::endSending:
+        socket->flush();
+        ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
         break;
     }
 }

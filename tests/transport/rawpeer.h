@@ -17,7 +17,7 @@ class RawPeer : public QObject
 public:
     struct Step
     {
-        enum class Kind { send, pause, close, hold };
+        enum class Kind { send, pause, close, hold, endSending };
         Kind kind;
         QByteArray bytes;
         int milliseconds = 0;
@@ -28,6 +28,9 @@ public:
     static Step pause(int ms) { return {Step::Kind::pause, {}, ms}; }
     static Step close() { return {Step::Kind::close, {}, 0}; }
     static Step hold() { return {Step::Kind::hold, {}, 0}; }
+    // Ends our direction only and keeps reading what the client still sends: its end of the
+    // connection sees a clean close, without a reset that would race with the answer.
+    static Step endSending() { return {Step::Kind::endSending, {}, 0}; }
     // A complete answer with a Content-Length, then a close.
     static Script answer(int status, const QByteArray& body);
     // The /info answer of a plain phone.
@@ -38,6 +41,9 @@ public:
 
     // Connection i runs scripts[i]; connections past the end run the last script.
     void setScripts(QList<Script> scripts) { m_scripts = std::move(scripts); }
+    // Answer as soon as the request head is in, without waiting for the body it announces (a
+    // phone that refuses an upload early).
+    void setAnswerAfterHead(bool early) { m_answerAfterHead = early; }
     int connectionCount() const { return int(m_received.size()); }
     QByteArray received(int connection) const { return m_received.value(connection); }
     // The request head of a connection (up to and including the blank line).
@@ -52,6 +58,7 @@ private:
     QList<Script> m_scripts;
     QList<QByteArray> m_received;
     QList<bool> m_started;
+    bool m_answerAfterHead = false;
 };
 
 Q_DECLARE_METATYPE(RawPeer::Script)

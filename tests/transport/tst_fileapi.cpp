@@ -419,6 +419,12 @@ private slots:
                  "WiFi 推送失败（HTTP 404）目标文件夹不存在");
         QCOMPARE(failureOf(transport->pullFile("/nope", m_work.filePath("nope.txt"), std::nullopt)),
                  "WiFi 拉取失败（HTTP 404）");
+
+        // A local file that vanished is not sent as an empty one over the phone's copy.
+        writeFile(phone->root() + "/kept.txt", "phone copy");
+        const QString gone = m_work.filePath("gone.txt");
+        QVERIFY(failureOf(transport->pushFile(gone, "/kept.txt")).startsWith("无法读取本机文件：" + gone));
+        QCOMPARE(readFile(phone->root() + "/kept.txt"), QByteArray("phone copy"));
     }
 
     void filesRoundTrip()

@@ -180,6 +180,18 @@ private slots:
             QVERIFY(transport.usedUSBOnLastConnect());
             QCOMPARE(transport.pinnedInterface(), std::optional<QString>("lo"));
         }
+        // The USB link has gone away: nothing may leave through another link under its name, so
+        // the USB attempt fails without a connection and the WiFi attempt makes the connection.
+        {
+            RawPeer peer;
+            peer.setScripts({RawPeer::infoAnswer()});
+            WiFiTransport transport(m_fast);
+            runTask(transport.connect(serviceAt("127.0.0.1", peer.port(), QStringLiteral("zvnolink0")), std::nullopt,
+                                      true));
+            QCOMPARE(peer.connectionCount(), 1);
+            QCOMPARE(transport.connectionKind(), WiFiTransport::ConnectionKind::wifi);
+            QVERIFY(!transport.usedUSBOnLastConnect());
+        }
         // USB asked for, but the service has no USB interface: a plain WiFi attempt, whose
         // failure leaves the kind the caller asked for.
         {

@@ -27,6 +27,8 @@ private slots:
         QTest::newRow("line without value is ignored")
             << QByteArray("HTTP/1.1 500 X\r\nContent-Length:\r\nweird line\r\n") << 500 << none << none << "";
         QTest::newRow("status with sign") << QByteArray("HTTP/1.1 +201 Created\r\n") << 201 << none << none << "";
+        QTest::newRow("length with other blanks is ignored")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\v\r\n") << 200 << none << none << "";
     }
 
     void headersAreReadInAnyCase()
@@ -68,6 +70,8 @@ private slots:
         QTest::newRow("no status number") << QByteArray("HTTP/1.1 OK\r\n\r\n");
         QTest::newRow("one word") << QByteArray("garbage\r\n\r\n");
         QTest::newRow("not UTF-8") << QByteArray("HTTP/1.1 200 \xff\xfe\r\n\r\n");
+        QTest::newRow("status with a tab") << QByteArray("HTTP/1.1 \t200 OK\r\n\r\n");
+        QTest::newRow("status with a suffix") << QByteArray("HTTP/1.1 200x OK\r\n\r\n");
     }
 
     void unparseableHeadsWaitForTheEnd()
@@ -91,10 +95,16 @@ private slots:
         QCOMPARE(result, HTTPClientState::ParseResult::headTooLarge);
         QVERIFY(endless.bufferedHeadBytes() <= HTTPClientState::maxHeadSize + 1100);
 
-        // A head that ends but is never parseable must not pile up either.
+        // A head that ends but is never parseable must not pile up either: what follows it is
+        // dropped, and the request ends as a peer that never answered.
         HTTPClientState garbage;
-        garbage.append("garbage\r\n\r\n" + QByteArray(HTTPClientState::maxHeadSize, 'g'));
-        QCOMPARE(garbage.tryParseHeader(), HTTPClientState::ParseResult::headTooLarge);
+        garbage.append("garbage\r\n\r\n" + QByteArray(1000, 'g'));
+        QCOMPARE(garbage.tryParseHeader(), HTTPClientState::ParseResult::needMore);
+        for (int i = 0; i < 100; ++i)
+            garbage.append(QByteArray(1000, 'g'));
+        QCOMPARE(garbage.tryParseHeader(), HTTPClientState::ParseResult::needMore);
+        QCOMPARE(garbage.bufferedHeadBytes(), 0);
+        QVERIFY(!garbage.headerParsed());
     }
 
     void finishIsGrantedOnce()

@@ -1,4 +1,5 @@
 #include "rawpeer.h"
+#include "stdoutcapture.h"
 
 #include "phoneprocess.h"
 #include "scopedsettings.h"
@@ -143,6 +144,9 @@ private slots:
         QTest::newRow("body cut short")
             << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd"), RawPeer::close()}
             << "手机的应答不完整：连接在收到 4 / 10 字节后中断";
+        QTest::newRow("unparseable head, then a long body")
+            << RawPeer::Script{RawPeer::send("garbage\r\n\r\n" + QByteArray(100 * 1024, 'b')), RawPeer::close()}
+            << "连接手机失败（无响应）";
         QTest::newRow("head without end")
             << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\n" + QByteArray(70 * 1024, 'x')), RawPeer::hold()}
             << "手机的应答头过长（超过 65536 字节），已中止";
@@ -263,6 +267,77 @@ private slots:
             }));
         QCOMPARE(response.status, 200);
         QVERIFY(!asked);
+    }
+
+    void diagnosticLinesAreExact()
+    {
+        RawPeer peer;
+        auto transport = connectedTo(peer, {RawPeer::answer(200, "ok"),
+                                            {RawPeer::send("HTTP/1.1 200 OK\r\n\r\nclosed by peer"), RawPeer::close()}});
+        StdoutCapture capture;
+        runTask(transport->performRequest("POST", "/upload", QStringLiteral("/a"), {}, 300000,
+                                          [](qint64 offset) -> std::optional<QByteArray> {
+                                              return QByteArray(int(std::min<qint64>(262144, 300000 - offset)), 'u');
+                                          }));
+        runTask(transport->performRequest("GET", "/x", std::nullopt));
+        QCOMPARE(capture.take(), QByteArray("[DIAG] streamUpload first chunk size=262144 total=300000\n"
+                                            "[DIAG] 响应结束 isComplete=true error=nil 已收=14 字节\n"));
+    }
+
+    void callerFailureEndsTheDownloadAtOnce()
+    {
+        // A consumer that cannot store what arrives (a full disk) stops the request then and
+        // there, with its own error, instead of reading the rest for nothing.
+        RawPeer peer;
+        auto transport = connectedTo(peer, {{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n"
+                                                           + QByteArray(1000, 'd')),
+                                             RawPeer::hold()}});
+        int deliveries = 0;
+        QElapsedTimer clock;
+        clock.start();
+        const QString text = failureOf(transport->performRequest(
+            "GET", "/download", QStringLiteral("/big"), {}, std::nullopt, {}, 0, [&](const QByteArray&) {
+                ++deliveries;
+                throw PlatformError("写入失败：磁盘已满");
+            }));
+        QCOMPARE(text, QStringLiteral("写入失败：磁盘已满"));
+        QCOMPARE(deliveries, 1);
+        QVERIFY2(clock.elapsed() < 900, "waited for the watchdog");
+    }
+
+    void uploadCutShortIsNeverStored_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("status");     // the result, when the request ends with one
+        QTest::addColumn<QString>("failure");
+        // A 200 before the body arrived cannot mean the file was stored.
+        QTest::newRow("early 200") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n") << 0
+                                   << QStringLiteral("上传未完成：手机在收到全部 1073741824 字节前关闭了连接");
+        // An early refusal is the phone's own answer, and says why.
+        QTest::newRow("early refusal") << QByteArray("HTTP/1.1 507 X\r\nContent-Length: 4\r\n\r\nfull") << 507
+                                       << QString();
+    }
+
+    void uploadCutShortIsNeverStored()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, status);
+        QFETCH(QString, failure);
+        RawPeer peer;
+        auto transport = connectedTo(peer, {{RawPeer::send(answer), RawPeer::endSending()}});
+        peer.setAnswerAfterHead(true);
+        const qint64 total = 1LL << 30;
+        const auto provider = [total](qint64 offset) -> std::optional<QByteArray> {
+            return QByteArray(int(std::min<qint64>(262144, total - offset)), 'x');
+        };
+        try {
+            const HttpResponse response = runTask(transport->performRequest(
+                "POST", "/upload", QStringLiteral("/big"), {}, total, provider));
+            QCOMPARE(response.status, status);
+            QVERIFY(failure.isEmpty());
+        } catch (const std::exception& error) {
+            QCOMPARE(errorDescription(error), failure);
+        }
     }
 
     void noPhoneNoRequest()

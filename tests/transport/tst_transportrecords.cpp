@@ -93,6 +93,11 @@ private slots:
         const ServerInfo minimal = ServerInfo::decode(R"({"name":"a","systemVersion":"iOS 17","storageFree":0})");
         QCOMPARE(minimal.platform, QString());
         QVERIFY(!minimal.gzip);
+
+        // Byte counts beyond what a double holds exactly keep every digit.
+        const ServerInfo huge =
+            ServerInfo::decode(R"({"name":"a","systemVersion":"x","storageFree":9007199254740993})");
+        QCOMPARE(huge.storageFree, 9007199254740993LL);
     }
 
     void serverInfoRejects_data()

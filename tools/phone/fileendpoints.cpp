@@ -56,16 +56,27 @@ QString corrupted(QString digest)
     return digest;
 }
 
+// True when `path` is `folder` or lies below it, every link on both followed.
+bool isSameOrInside(const QString& path, const QString& folder)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    const QString realFolder = QFileInfo(folder).canonicalFilePath();
+    if (real.isEmpty() || realFolder.isEmpty() || !QFileInfo(realFolder).isDir())
+        return false;
+    return real == realFolder || real.startsWith(realFolder + QLatin1Char('/'));
+}
+
 bool copyTree(const QString& from, const QString& to, QString* error)
 {
     const QFileInfo source(from);
     if (source.isDir()) {
+        // Listed before the copy exists, so the copy can never be part of what it copies.
+        const QFileInfoList children = QDir(from).entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         if (!QDir().mkdir(to)) {
             *error = QStringLiteral("无法创建 ") + to;
             return false;
         }
-        const QFileInfoList children = QDir(from).entryInfoList(
-            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         for (const QFileInfo& child : children) {
             // Links inside a copied tree are left behind: a copy must not pull in what lies
             // outside the cabin, and a relative link would point elsewhere from the new place.
@@ -235,8 +246,12 @@ Dispatch FileEndpoints::moveOrCopy(const RequestHead& head, const CabinRoot::Res
         return Dispatch::now(HttpReply::text(409, existsText));
     if (!QFileInfo(parentOf(to.localPath)).isDir())
         return Dispatch::now(HttpReply::text(404, QStringLiteral("目标文件夹不存在")));
-    // A folder cannot go inside itself; copying would never end.
+    // A folder cannot go inside itself; copying would never end. Judged on the real places,
+    // links followed, as well as on the names: a link inside the cabin may lead back to the
+    // source or above it.
     if (to.parts.size() > from.parts.size() && to.parts.first(from.parts.size()) == from.parts)
+        return Dispatch::now(HttpReply::text(400, QStringLiteral("不能放进自身")));
+    if (isSameOrInside(parentOf(to.localPath), from.localPath))
         return Dispatch::now(HttpReply::text(400, QStringLiteral("不能放进自身")));
 
     if (!copy) {

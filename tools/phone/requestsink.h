@@ -11,8 +11,9 @@
 
 namespace phone {
 
-// Takes a request body as it arrives (uploads). Nothing half-written is ever left under the
-// real name: a body that ends early is abandoned and its traces removed.
+// Takes a request body as it arrives (uploads). A body that ends early is abandoned: a file upload
+// leaves the old file untouched, an archive keeps what it had unpacked (the client sends the
+// whole archive again when it retries).
 class RequestSink
 {
 public:
