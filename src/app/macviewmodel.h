@@ -120,6 +120,8 @@ public:
     Q_INVOKABLE void goLocalRoot();
     // Folders first, then file-browser order (numeric, case-insensitive); stable.
     static void sortLocalEntries(QList<TransferEntry>& entries);
+    // A local path or file:// URL as one clean absolute path, without a trailing "/".
+    static QString normalizedPath(const QString& pathOrUrl);
 
     // Adopts a connection the transport has just made: the phone becomes `device` and the right
     // pane starts over at the root.
@@ -289,7 +291,5 @@ private:
     QStringList m_localStack;
     QString m_remotePath = QStringLiteral("/");
     QStringList m_remoteStack;
-    // Counts listings started, so only the latest one requested shows.
-    quint64 m_remoteListingGeneration = 0;
     bool m_canPasteRemote = false;
 };

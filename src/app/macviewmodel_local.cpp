@@ -18,16 +18,6 @@ namespace {
 
 const QString bookmarkKey = QStringLiteral("qvx.localDirectoryBookmark");
 
-// The views hand over file:// URLs, the CLI and tests plain paths; both become one clean absolute
-// path so that "the same folder" compares equal however it was spelled.
-QString normalizedPath(const QString& pathOrUrl)
-{
-    if (pathOrUrl.isEmpty())
-        return pathOrUrl;
-    const QString path = pathOrUrl.startsWith(QLatin1String("file:")) ? QUrl(pathOrUrl).toLocalFile() : pathOrUrl;
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 struct Listing
 {
     QList<TransferEntry> entries;
@@ -62,6 +52,16 @@ Listing listFolder(const QString& folder)
 }
 
 } // namespace
+
+// The views hand over file:// URLs, the CLI and tests plain paths; both become one clean absolute
+// path so that "the same folder" compares equal however it was spelled.
+QString MacViewModel::normalizedPath(const QString& pathOrUrl)
+{
+    if (pathOrUrl.isEmpty())
+        return pathOrUrl;
+    const QString path = pathOrUrl.startsWith(QLatin1String("file:")) ? QUrl(pathOrUrl).toLocalFile() : pathOrUrl;
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
 
 void MacViewModel::sortLocalEntries(QList<TransferEntry>& entries)
 {

@@ -55,24 +55,19 @@ QCoro::Task<void> MacViewModel::adoptConnection(DeviceInfo device, bool viaUSB)
 
 QCoro::Task<void> MacViewModel::loadRemoteDirectory(QString path)
 {
-    // Only the listing requested last may show: an earlier one that answers late belongs to a
-    // folder the pane has already left, and its rows would be taken for the current folder's.
-    const quint64 generation = ++m_remoteListingGeneration;
+    // Listings are not cancelled: when two overlap, the one that finishes last decides the rows.
+    // Rows carry their full remote paths, so acting on one always reaches the entry it shows.
     const QPointer<MacViewModel> alive(this);
     QList<TransferEntry> entries;
     std::optional<QString> failure;
     try {
         const QList<RemoteEntry> listed = co_await m_wifiTransport.listDirectory(path);
-        for (const RemoteEntry& remote : listed) {
-            // A name that could climb out of its folder would turn every path built from it (a
-            // pull's local target above all) into another place: such an entry is not believed.
-            if (isSafeEntryName(remote.name))
-                entries << paneEntry(remote);
-        }
+        for (const RemoteEntry& remote : listed)
+            entries << paneEntry(remote);
     } catch (const std::exception& error) {
         failure = errorDescription(error);
     }
-    if (!alive || generation != m_remoteListingGeneration)
+    if (!alive)
         co_return;
     if (failure) {
         m_remoteItems.setEntries({});

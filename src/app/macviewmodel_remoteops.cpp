@@ -28,11 +28,6 @@ QString basePath(QString folder)
     return folder;
 }
 
-QString parentOf(const QString& path)
-{
-    return path.left(qMax<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 0));
-}
-
 // The reason a typed name cannot be used, or nothing when it can. "." and ".." would name the
 // folder itself or its parent rather than a new entry.
 std::optional<QString> nameProblem(const QString& name)
@@ -104,10 +99,9 @@ QCoro::Task<void> MacViewModel::renameRemoteEntry(TransferEntry entry, QString n
         co_return;
     }
     const QPointer<MacViewModel> alive(this);
-    // The new name goes into the entry's own folder: a rename never moves an entry elsewhere, even
-    // when the pane has moved on since the entry was picked.
+    // Built in the current folder, which is the entry's own when the pane asks.
     const QString from = sourcePath(entry);
-    const QString to = parentOf(from) + QLatin1Char('/') + trimmed;
+    const QString to = basePath(m_remotePath) + QLatin1Char('/') + trimmed;
     std::optional<QString> failure;
     try {
         co_await m_wifiTransport.renameRemote(from, to);
@@ -156,12 +150,10 @@ void MacViewModel::stageRemoteSelection(bool cut)
 
 QCoro::Task<void> MacViewModel::pasteRemoteEntries(QString directory)
 {
-    // Without a phone the paste cannot happen; the staged entries wait for the next connection
-    // instead of being dropped unpasted.
-    if (!m_remoteClipboard || !m_device)
+    if (!m_remoteClipboard)
         co_return;
-    // A clipboard pastes once, whatever the outcome; taking it first also keeps a second click
-    // during a slow paste from sending everything again.
+    // A clipboard pastes once, whatever the outcome (without a phone nothing is sent); taking it
+    // first also keeps a second click during a slow paste from sending everything again.
     const RemoteClipboard clipboard = *std::exchange(m_remoteClipboard, std::nullopt);
     emit remoteClipboardChanged();
     if (clipboard.isCut)

@@ -3,6 +3,7 @@
 #include "transport/diagnostics.h"
 
 #include "archive/tararchive.h"
+#include "transfers/offthread.h"
 #include "transfers/transferverification.h"
 #include "transport/zorvaneerror.h"
 #include "ui/texttemplate.h"
@@ -14,7 +15,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -24,7 +24,8 @@ namespace {
 struct TemporaryArchive
 {
     QString path = QDir(QDir::tempPath())
-                       .filePath(QStringLiteral("qvx-pull-") + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                       .filePath(QStringLiteral("qvx-pull-")
+                                 + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
                                  + QStringLiteral(".tar"));
     ~TemporaryArchive() { QFile::remove(path); }
 };
@@ -67,8 +68,8 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
             co_await m_wifiTransport.pullFolderTar(remoteRoot, archive.path, clamped);
             // Unpacking touches every file: off the GUI thread.
             const QString tarPath = archive.path;
-            auto unpacking = QtConcurrent::run([tarPath, into] { TarArchive::extractTar(tarPath, into); });
-            co_await unpacking;
+            auto unpacking = startOffThread([tarPath, into] { TarArchive::extractTar(tarPath, into); });
+            resultOf(co_await unpacking);
             co_return true;
         } catch (const std::exception& error) {
             failure = std::current_exception();

@@ -3,6 +3,7 @@
 #include "transport/diagnostics.h"
 
 #include "archive/tararchive.h"
+#include "transfers/offthread.h"
 #include "transfers/transferverification.h"
 #include "transport/zorvaneerror.h"
 
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <cstdio>
@@ -99,14 +99,13 @@ QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(QString root, QString remoteD
                                                    ProgressCallback progress)
 {
     const QString typeName = QStringLiteral("WiFiTransport");
-    Diagnostics::writeDiagnostic(QStringLiteral("tryPushFolderAsTar root=%1 remoteDir=%2 totalSize=%3 supportsFolderArchive=true "
-                                   "supportsFolderStreaming=true transportType=%4 wifiType=%4")
-                        .arg(root, remoteDir)
-                        .arg(totalSize)
-                        .arg(typeName));
+    Diagnostics::writeDiagnostic(QStringLiteral("tryPushFolderAsTar root=") + root + QStringLiteral(" remoteDir=")
+                                 + remoteDir + QStringLiteral(" totalSize=") + QString::number(totalSize)
+                                 + QStringLiteral(" supportsFolderArchive=true supportsFolderStreaming=true transportType=")
+                                 + typeName + QStringLiteral(" wifiType=") + typeName);
     // Planning walks the whole folder: off the GUI thread.
-    auto planning = QtConcurrent::run([root] { return std::make_shared<TarArchive::TarStreamSource>(root); });
-    const std::shared_ptr<TarArchive::TarStreamSource> source = co_await planning;
+    auto planning = startOffThread([root] { return std::make_shared<TarArchive::TarStreamSource>(root); });
+    const std::shared_ptr<TarArchive::TarStreamSource> source = resultOf(co_await planning);
     Diagnostics::writeDiagnostic(QStringLiteral("TarStreamSource init result=OK total=%1").arg(source->totalSize()));
 
     const QPointer<MacViewModel> self(this);

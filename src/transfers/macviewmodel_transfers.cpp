@@ -86,7 +86,8 @@ void MacViewModel::pushURLs(const QStringList& paths)
 {
     if (!m_device)
         return;
-    for (const QString& path : paths) {
+    for (const QString& dropped : paths) {
+        const QString path = normalizedPath(dropped);
         const QFileInfo info(path);
         TransferEntry entry;
         entry.id = path;

@@ -1,4 +1,5 @@
 #include "transferverification.h"
+#include "offthread.h"
 
 #include "transport/wifitransport.h"
 #include "transport/zorvaneerror.h"
@@ -6,14 +7,13 @@
 
 #include <QCoroFuture>
 #include <QStringList>
-#include <QtConcurrent>
 
 namespace TransferVerification {
 
 QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPath, QString remotePath)
 {
     // Both sides hash at the same time: this computer on the thread pool, the phone meanwhile.
-    auto hashing = QtConcurrent::run([localPath] { return WiFiTransport::sha256Hex(localPath); });
+    auto hashing = startOffThread([localPath] { return WiFiTransport::sha256Hex(localPath); });
     std::optional<QString> phone;
     std::optional<QString> requestError;
     try {
@@ -24,7 +24,7 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
     // A phone without a digest makes the check skipped whatever ours is: no need to wait for it.
     if (!requestError && !phone)
         co_return VerifyOutcome::skipped();
-    const std::optional<QString> local = co_await hashing;
+    const std::optional<QString> local = resultOf(co_await hashing);
     if (!local)
         co_return VerifyOutcome::skipped();
     if (requestError)
@@ -38,7 +38,7 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
 
 QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
 {
-    auto hashing = QtConcurrent::run([localRoot] { return WiFiTransport::sha256Manifest(localRoot); });
+    auto hashing = startOffThread([localRoot] { return WiFiTransport::sha256Manifest(localRoot); });
     std::optional<QMap<QString, QString>> phone;
     std::optional<QString> requestError;
     try {
@@ -48,7 +48,7 @@ QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoo
     }
     if (!requestError && !phone)
         co_return VerifyOutcome::skipped();
-    const QMap<QString, QString> local = co_await hashing;
+    const QMap<QString, QString> local = resultOf(co_await hashing);
     if (local.isEmpty())
         co_return VerifyOutcome::skipped();
     if (requestError)

@@ -226,7 +226,8 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
                                                      ProgressCallback progress)
 {
     const qint64 total = source.totalSize();
-    Diagnostics::writeDiagnostic(QStringLiteral("pushFolderStreaming remoteDir=%1 totalSize=%2").arg(remoteDir).arg(total));
+    Diagnostics::writeDiagnostic(QStringLiteral("pushFolderStreaming remoteDir=") + remoteDir + QStringLiteral(" totalSize=")
+                                 + QString::number(total));
 
     // The source hands out its archive in order, one header or file piece per call. Small pieces
     // are gathered up to one upload chunk, so a folder of many small files is not sent a few

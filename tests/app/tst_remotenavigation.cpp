@@ -30,9 +30,9 @@ private slots:
     void backWithEmptyHistoryDoesNotReload();
     void navigationClearsSelectionBeforeTheListingArrives();
     void failedListingShowsErrorUntilNextGoodOne();
-    void listingRequestedLastWinsWhateverFinishesLast();
+    void listingThatFinishesLastDecides();
     void listingWithoutPhone();
-    void namesThatLeaveTheirFolderAreNotListed();
+    void listingShowsWhatThePhoneSent();
 
 private:
     ScopedSettings m_settings;
@@ -209,7 +209,7 @@ void RemoteNavigationTest::failedListingShowsErrorUntilNextGoodOne()
     QCOMPARE(remoteIds(vm), (QStringList{"/a/", "/DCIM/", "/.hidden", "/x.txt"}));
 }
 
-void RemoteNavigationTest::listingRequestedLastWinsWhateverFinishesLast()
+void RemoteNavigationTest::listingThatFinishesLastDecides()
 {
     // The root listing of the connection answers at once, the next one crawls, the rest are quick.
     QVERIFY(startPhone({"--fault", "/list:trickle:1@1", "--fault", "/list:trickle:20@1"}));
@@ -220,9 +220,10 @@ void RemoteNavigationTest::listingRequestedLastWinsWhateverFinishesLast()
     runTask(std::move(quick));
     QCOMPARE(remoteIds(vm), QStringList{"/a/b/"});
     runTask(std::move(slow));
-    // The folder left behind answers last, but the pane keeps showing the folder it is in.
+    // Listings are not cancelled: the slow one lands last and its rows show, while the path
+    // stays the one asked for last.
     QCOMPARE(vm.remotePath(), QStringLiteral("/a"));
-    QCOMPARE(remoteIds(vm), QStringList{"/a/b/"});
+    QCOMPARE(remoteIds(vm), QStringList{"/DCIM/Camera/"});
     QCOMPARE(vm.remoteErrorMessage(), QString());
 }
 
@@ -235,22 +236,22 @@ void RemoteNavigationTest::listingWithoutPhone()
     QCOMPARE(vm.remotePath(), QStringLiteral("/DCIM"));
 }
 
-void RemoteNavigationTest::namesThatLeaveTheirFolderAreNotListed()
+void RemoteNavigationTest::listingShowsWhatThePhoneSent()
 {
+    // Neither sorted nor filtered, odd names included: what may be done with such a name is
+    // decided where it would reach the disk.
     RawPeer peer;
     const QByteArray listing = R"([{"name":"ok.txt","isDirectory":false,"size":1},)"
                                R"({"name":"..","isDirectory":true,"size":0},)"
-                               R"({"name":".","isDirectory":true,"size":0},)"
                                R"({"name":"../../.bashrc","isDirectory":false,"size":1},)"
-                               R"({"name":"","isDirectory":false,"size":1},)"
-                               R"({"name":"..a","isDirectory":false,"size":1}])";
+                               R"({"name":"a.txt","isDirectory":false,"size":1}])";
     peer.setScripts({RawPeer::infoAnswer(), RawPeer::answer(200, listing)});
     MacViewModel vm;
     const DeviceInfo device = runTask(vm.wifiTransport().connect(QStringLiteral("127.0.0.1"), peer.port(),
                                                                  "raw", "WiFi", std::nullopt));
     runTask(vm.adoptConnection(device, false));
     QCOMPARE(vm.remoteErrorMessage(), QString());
-    QCOMPARE(remoteIds(vm), (QStringList{"/ok.txt", "/..a"}));
+    QCOMPARE(remoteIds(vm), (QStringList{"/ok.txt", "/../", "/../../.bashrc", "/a.txt"}));
 }
 
 QTEST_GUILESS_MAIN(RemoteNavigationTest)

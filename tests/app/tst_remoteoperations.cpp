@@ -23,7 +23,7 @@ private slots:
     void failedCreateKeepsTheListing();
     void rename_data();
     void rename();
-    void renameStaysInTheEntrysFolder();
+    void renameInTheCurrentFolder();
     void deleteGoesOnPastAFailure();
     void pasteIntoOwnSubfolderIsRefused();
     void moveIntoSameFolderIsSkippedCopyIsSent();
@@ -147,18 +147,22 @@ void RemoteOperationsTest::rename()
     QCOMPARE(vm.selectedRemote().isEmpty(), listing.contains("/b.txt"));
 }
 
-void RemoteOperationsTest::renameStaysInTheEntrysFolder()
+void RemoteOperationsTest::renameInTheCurrentFolder()
 {
-    QVERIFY(startPhone({"A/x.txt"}));
+    QVERIFY(startPhone({"A/x.txt", "A/Sub/"}));
     MacViewModel& vm = *m_viewModel;
     runTask(vm.goRemoteTo("/A"));
-    const TransferEntry entry = remoteEntry(vm, "/A/x.txt");
-    runTask(vm.goRemoteRoot());
+    vm.setSelectedRemote({"/A/x.txt"});
 
-    runTask(vm.renameRemoteEntry(entry, "y.txt"));
+    runTask(vm.renameRemoteEntry(remoteEntry(vm, "/A/x.txt"), "  新 名.txt \n"));
     QCOMPARE(vm.remoteActionError(), QString());
-    QVERIFY(exists("/A/y.txt"));
-    QVERIFY(!exists("/y.txt"));
+    QVERIFY(exists("/A/新 名.txt"));
+    QVERIFY(!exists("/A/x.txt"));
+    QCOMPARE(vm.selectedRemote(), QStringList{});
+    QVERIFY(remoteIds(vm).contains("/A/新 名.txt"));
+
+    runTask(vm.renameRemoteEntry(remoteEntry(vm, "/A/Sub/"), "Renamed"));
+    QVERIFY(exists("/A/Renamed/"));
 }
 
 void RemoteOperationsTest::deleteGoesOnPastAFailure()
@@ -300,15 +304,17 @@ void RemoteOperationsTest::canPasteNeedsAPhone()
     QCOMPARE(vm.canPasteRemote(), false);
     QCOMPARE(vm.property("canPasteRemote").toBool(), false);
 
-    // A paste without a phone cannot happen and must not cost the staged entries.
+    // A paste without a phone sends nothing, and still ends the clipboard.
     runTask(vm.pasteRemoteEntries("/Dir"));
-    QVERIFY(vm.remoteClipboard());
+    QVERIFY(!vm.remoteClipboard());
     QVERIFY(!exists("/Dir/a.txt"));
     QCOMPARE(changes.size(), 0);
 
+    vm.stageRemoteSelection(false);
     runTask(vm.adoptConnection(device, false));
     QCOMPARE(vm.canPasteRemote(), true);
     QCOMPARE(changes.size(), 1);
+    vm.setSelectedRemote({});
     runTask(vm.pasteRemoteEntries("/Dir"));
     QVERIFY(exists("/Dir/a.txt"));
     QCOMPARE(vm.canPasteRemote(), false);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,9 +16,24 @@ struct Run
     QString err;
 };
 
+// Settings of a user of our own, so runs never touch the real ones.
+const QTemporaryDir& userConfig()
+{
+    static const QTemporaryDir folder;
+    return folder;
+}
+
+QString settingsFile()
+{
+    return userConfig().filePath("Zorvane/Zorvane.conf");
+}
+
 Run runCli(const QStringList& args, const QString& workingDirectory)
 {
     QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", userConfig().path());
+    process.setProcessEnvironment(env);
     process.setWorkingDirectory(workingDirectory);
     process.start(qEnvironmentVariable("ZORVANE_CLI_BIN"), args);
     process.waitForFinished(60000);
@@ -57,7 +73,12 @@ private slots:
         writeFile(work.filePath("文件夹/b.txt"), "bee");
         QDir(phone.root()).mkpath("收件箱");
 
-        const Run push = runCli({"push", "a.bin", "文件夹", "--to", "/收件箱", "--phone", phone.address()}, work.path());
+        // The window's remembered folder is the user's; the command walks elsewhere without it.
+        QTemporaryDir remembered;
+        QSettings(settingsFile(), QSettings::IniFormat).setValue("qvx.localDirectoryBookmark", remembered.path());
+
+        // "文件夹/" as the shell completes it.
+        const Run push = runCli({"push", "a.bin", "文件夹/", "--to", "/收件箱", "--phone", phone.address()}, work.path());
         QCOMPARE(push.exitCode, 0);
         QVERIFY2(push.out.contains("[VERIFY] a.bin：SHA-256 校验通过\n"), qPrintable(push.out));
         QVERIFY2(push.out.contains("[VERIFY] 文件夹：SHA-256 校验通过\n"), qPrintable(push.out));
@@ -71,6 +92,8 @@ private slots:
         QCOMPARE(pull.exitCode, 0);
         QCOMPARE(readFile(back.filePath("a.bin")), QByteArray(300000, 'a'));
         QCOMPARE(readFile(back.filePath("文件夹/b.txt")), QByteArray("bee"));
+        QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value("qvx.localDirectoryBookmark").toString(),
+                 remembered.path());
     }
 
     void failuresExitNonZero_data()

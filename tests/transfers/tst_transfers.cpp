@@ -1,4 +1,5 @@
 #include "../app/phonefixture.h"
+#include "../archive/archivetestkit.h"
 #include "../transport/rawpeer.h"
 
 #include "phoneprocess.h"
@@ -401,13 +402,33 @@ private slots:
         QVERIFY(QDir(s->phone.root() + "/B").isEmpty());
     }
 
-    void maliciousListingNamesNeverLeaveTheFolder()
+    void namesFromThePhoneNeverLeaveTheFolder_data()
     {
-        // A peer that offers no folder archive and lists a name that climbs out.
-        RawPeer peer;
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("file entry") << "file" << "「../../escaped.txt」不安全";
+        QTest::newRow("fallback listing") << "listing" << "「../../escaped.txt」不安全";
+        QTest::newRow("folder archive") << "archive" << "归档内含非法路径：../../escaped.txt";
+    }
+
+    // A peer that names things outside the chosen folder: in the entry itself, in the listing of
+    // the file-by-file fallback, or inside the folder archive.
+    void namesFromThePhoneNeverLeaveTheFolder()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, expected);
         const QByteArray listing = R"([{"name":"../../escaped.txt","isDirectory":false,"size":4}])";
-        peer.setScripts({RawPeer::infoAnswer(), RawPeer::answer(200, "[]"), RawPeer::answer(404, ""),
-                         RawPeer::answer(200, listing), RawPeer::answer(200, "evil")});
+        const QByteArray archive =
+            ArchiveTestKit::rawEntry("../../escaped.txt", '0', "evil") + ArchiveTestKit::endBlocks();
+        QList<RawPeer::Script> scripts{RawPeer::infoAnswer(), RawPeer::answer(200, "[]")};
+        if (route == "listing")
+            scripts << RawPeer::answer(404, "") << RawPeer::answer(200, listing) << RawPeer::answer(200, "evil");
+        if (route == "archive")
+            scripts << RawPeer::answer(200, archive) << RawPeer::answer(200, archive);
+        scripts << RawPeer::infoAnswer();
+        RawPeer peer;
+        peer.setScripts(scripts);
+
         MacViewModel vm(m_fast);
         WiFiDeviceInfo info;
         info.id = "evil";
@@ -418,18 +439,26 @@ private slots:
         const QString inner = outer.filePath("a/b");
         QDir().mkpath(inner);
         vm.openLocalDirectory(inner);
-        TransferEntry folder;
-        folder.id = "/dir/";
-        folder.name = "dir";
-        folder.isDirectory = true;
-        folder.source = TransferEntry::Source::device;
-        vm.pull({folder});
+
+        TransferEntry entry;
+        entry.source = TransferEntry::Source::device;
+        if (route == "file") {
+            entry.id = "/../../escaped.txt";
+            entry.name = "../../escaped.txt";
+            entry.size = 4;
+        } else {
+            entry.id = "/dir/";
+            entry.name = "dir";
+            entry.isDirectory = true;
+        }
+        vm.pull({entry});
         QVERIFY(waitForQueue(vm));
         const QString text = statusText(lastTask(vm));
-        QVERIFY2(text.startsWith("failed: ") && text.contains("../../escaped.txt"), qPrintable(text));
-        QVERIFY(!QFile::exists(outer.filePath("a/escaped.txt")));
-        QVERIFY(!QFile::exists(outer.filePath("escaped.txt")));
-        QVERIFY(!QFile::exists(inner + "/escaped.txt"));
+        QVERIFY2(text.startsWith("failed: ") && text.contains(expected), qPrintable(text));
+        QVERIFY(!QFile::exists(outer.path() + "/../escaped.txt"));
+        const QStringList written = snapshot(outer.path()).keys();
+        QVERIFY2(!written.join(' ').contains("escaped"), qPrintable(written.join(' ')));
+        QVERIFY(tempArchives().isEmpty());
     }
 };
 

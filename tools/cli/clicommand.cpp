@@ -2,8 +2,7 @@
 
 #include "clioutput.h"
 
-#include "transport/transporterror.h"
-#include "transport/wifitransport.h"
+#include "app/macviewmodel.h"
 #include "ui/bytecountformat.h"
 #include "ui/languagemanager.h"
 
@@ -88,25 +87,20 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
 
 QCoro::Task<int> CliCommand::run()
 {
+    MacViewModel viewModel;
+    if (!co_await connectViewModel(viewModel))
+        co_return 1;
     if (m_command == QLatin1String("info"))
-        co_return co_await runInfo();
-    co_return co_await runRemote();
+        co_return printInfo(*viewModel.device());
+    co_return co_await runRemote(viewModel);
 }
 
-QCoro::Task<int> CliCommand::runInfo()
+int CliCommand::printInfo(const DeviceInfo& device)
 {
-    WiFiTransport transport;
-    try {
-        const WiFiDeviceInfo phone = m_phone->asWiFiDevice();
-        const DeviceInfo device = co_await transport.connect(phone, m_code, false);
-        printOut(localized("名称：") + device.name);
-        printOut(localized("系统版本：") + device.systemVersion);
-        printOut(localized("可用空间：") + formatByteCount(device.storageFree.value_or(0)));
-        if (!device.platform.isEmpty())
-            printOut(localized("平台：") + device.platform);
-        co_return 0;
-    } catch (const std::exception& error) {
-        printError(errorDescription(error));
-        co_return 1;
-    }
+    printOut(localized("名称：") + device.name);
+    printOut(localized("系统版本：") + device.systemVersion);
+    printOut(localized("可用空间：") + formatByteCount(device.storageFree.value_or(0)));
+    if (!device.platform.isEmpty())
+        printOut(localized("平台：") + device.platform);
+    return 0;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 
 class MacViewModel;
+struct DeviceInfo;
 
 // One run of zorvane-cli: the parsed command line and the work it asks for.
 class CliCommand
@@ -21,12 +22,11 @@ public:
     QCoro::Task<int> run();
 
 private:
-    QCoro::Task<int> runInfo();
-
-    // Commands on the phone's file cabin, each driving a view model as the window does.
-    QCoro::Task<int> runRemote();
-    // Connects `viewModel` to the phone given by --phone; false after printing why not.
+    // Every command drives a view model as the window does, connected first to the phone given
+    // by --phone (false after printing why not).
     QCoro::Task<bool> connectViewModel(MacViewModel& viewModel);
+    static int printInfo(const DeviceInfo& device);
+    QCoro::Task<int> runRemote(MacViewModel& viewModel);
     QCoro::Task<int> runList(MacViewModel& viewModel);
     QCoro::Task<int> runMakeDirectory(MacViewModel& viewModel);
     QCoro::Task<int> runRemove(MacViewModel& viewModel);

@@ -40,11 +40,8 @@ QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
     }
 }
 
-QCoro::Task<int> CliCommand::runRemote()
+QCoro::Task<int> CliCommand::runRemote(MacViewModel& viewModel)
 {
-    MacViewModel viewModel;
-    if (!co_await connectViewModel(viewModel))
-        co_return 1;
     if (m_command == QLatin1String("ls"))
         co_return co_await runList(viewModel);
     if (m_command == QLatin1String("mkdir"))

@@ -54,9 +54,11 @@ QCoro::Task<int> CliCommand::runPush(MacViewModel& viewModel)
     ProgressLine progress(*viewModel.tasks());
     int status = 0;
     for (const QString& typed : std::as_const(m_operands)) {
-        const QFileInfo item(typed);
-        const QString path = item.absoluteFilePath();
-        viewModel.openLocalDirectory(item.absolutePath());
+        // "photos/" as a shell completes it names the folder photos.
+        const QString path = MacViewModel::normalizedPath(typed);
+        // Walked to as on the path bar, not opened: the window's remembered folder stays the
+        // user's own choice.
+        viewModel.navigateLocalTo(QFileInfo(path).absolutePath());
         const bool listed = std::any_of(viewModel.localItems()->entries().begin(), viewModel.localItems()->entries().end(),
                                         [&](const TransferEntry& entry) { return entry.id == path; });
         if (!listed) {
@@ -79,7 +81,7 @@ QCoro::Task<int> CliCommand::runPull(MacViewModel& viewModel)
         printError(localizedFormat("%@：不是本机文件夹", {into}));
         co_return 1;
     }
-    viewModel.openLocalDirectory(into);
+    viewModel.navigateLocalTo(into);
     ProgressLine progress(*viewModel.tasks());
     int status = 0;
     for (const QString& typed : std::as_const(m_operands)) {
