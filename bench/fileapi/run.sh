@@ -13,13 +13,13 @@
 #
 #   ZORVANE_BENCH_DIR    where the data goes (default /dev/shm if it has 4 GiB free, else $TMPDIR
 #                        or /tmp); needs about 4 GiB
-#   ZORVANE_BENCH_BUILD  build folder (default build-bench-fileapi in the repository)
+#   ZORVANE_BENCH_BUILD  build folder (default build-bench in the repository)
 #   ZORVANE_BENCH_RUNS   timed runs per figure (default 5)
 #   ZORVANE_BENCH_MIB    size of the test file in MiB (default 1024)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ZORVANE_BENCH_BUILD:-$root/build-bench-fileapi}
+build=${ZORVANE_BENCH_BUILD:-$root/build-bench}
 runs=${ZORVANE_BENCH_RUNS:-5}
 mib=${ZORVANE_BENCH_MIB:-1024}
 generator=()

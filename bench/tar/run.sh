@@ -2,7 +2,8 @@
 # Archive benchmark against GNU tar, each figure measured in the same run on the same data:
 #   streaming 20,000 files of 4 KiB, and one 2 GiB file, into a discarding sink
 #       (ours: plan + produce every chunk; GNU tar: tar -cf - DIR | cat >/dev/null)
-#   extracting both archives (ours vs tar -xf)
+#   extracting both archives (ours vs tar -xf, told not to restore owners and times, which ours
+#   does not do either)
 # Prints throughput ratios (ours / GNU tar, higher is better) and our peak resident memory.
 #
 #   ZORVANE_BENCH_DIR    where the data goes (default $TMPDIR or /tmp); needs about 7 GiB
@@ -17,12 +18,13 @@ generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 
 mkdir -p "$build"
-if ! { cmake -S "$root/bench/tar" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-        -DZORVANE_ROOT="$root" && cmake --build "$build" -j2; } >"$build/build.log" 2>&1; then
+if ! { cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+        -DZORVANE_BUILD_BENCH=ON -DZORVANE_BUILD_APP=OFF \
+        && cmake --build "$build" -j2 --target zorvane-tar-bench; } >"$build/build.log" 2>&1; then
     cat "$build/build.log" >&2
     exit 1
 fi
-bench=$build/zorvane-tar-bench
+bench=$build/bench/tar/zorvane-tar-bench
 
 data=$(mktemp -d "${ZORVANE_BENCH_DIR:-${TMPDIR:-/tmp}}/zorvane-tar-bench.XXXXXX")
 trap 'rm -rf "$data"' EXIT
@@ -39,10 +41,12 @@ head -c $((2 * 1024 * 1024 * 1024)) /dev/urandom >"$data/big/file.bin"
 
 now() { date +%s.%N; }
 
-# timed <command...>: seconds the command takes.
+# timed <command...>: seconds the command takes; a failing command ends the benchmark.
 timed() {
     local start end
-    start=$(now); "$@" >/dev/null 2>&1; end=$(now)
+    start=$(now)
+    "$@" >/dev/null 2>"$data/last.err" || { echo "failed: $*" >&2; cat "$data/last.err" >&2; exit 1; }
+    end=$(now)
     awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }'
 }
 
@@ -52,12 +56,12 @@ fresh_out() { rm -rf "$data/out"; mkdir "$data/out"; sync; sleep 1; }
 gnu_stream() { tar -cf - -C "$1" . | cat >/dev/null; }
 our_stream() { "$bench" stream "$1"; }
 our_stream_piped() { "$bench" write "$1" /dev/stdout | cat >/dev/null; }
-gnu_extract() { tar -xf "$1" -C "$data/out"; }
+gnu_extract() { tar -x --no-same-owner -m -f "$1" -C "$data/out"; }
 our_extract() { "$bench" extract "$1" "$data/out"; }
 # Many small files go to a new folder each time: deleting 20,000 files (and the discards that
 # follow) between runs would weigh on whichever run comes next.
 fresh_folder() { out=$(mktemp -d "$data/many-out.XXXXXX"); sync; sleep 1; }
-gnu_extract_new() { tar -xf "$1" -C "$out"; }
+gnu_extract_new() { tar -x --no-same-owner -m -f "$1" -C "$out"; }
 our_extract_new() { "$bench" extract "$1" "$out"; }
 
 peak_rss() {  # peak_rss <command...>: KiB, as /usr/bin/time sees it
@@ -87,7 +91,7 @@ compare() {
 }
 
 for set in many big; do
-    "$bench" write "$data/$set" "$data/$set.tar" 2>/dev/null
+    "$bench" write "$data/$set" "$data/$set.tar"
 done
 
 echo "timing (best of $runs alternating rounds each)"
@@ -106,7 +110,7 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
     trap 'rm -rf "$data" "$shm"' EXIT
     cp "$data/many.tar" "$shm/many.tar"
     fresh_shm() { rm -rf "$shm/out"; mkdir "$shm/out"; }
-    gnu_extract_shm() { tar -xf "$1" -C "$shm/out"; }
+    gnu_extract_shm() { tar -x --no-same-owner -m -f "$1" -C "$shm/out"; }
     our_extract_shm() { "$bench" extract "$1" "$shm/out"; }
     compare "(info) extract 20,000 x 4 KiB in tmpfs" 0 fresh_shm gnu_extract_shm our_extract_shm "$shm/many.tar"
     rm -rf "$shm"

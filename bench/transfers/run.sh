@@ -9,19 +9,19 @@
 # Ratios are throughput ratios (higher is better for us).
 #
 #   ZORVANE_BENCH_DIR    where the data goes (default $TMPDIR or /tmp); needs about 3 GiB
-#   ZORVANE_BENCH_BUILD  build folder (default build-bench-transfers in the repository)
+#   ZORVANE_BENCH_BUILD  build folder (default build-bench in the repository)
 #   ZORVANE_BENCH_RUNS   timed runs of the 1 GiB figures, the best one counts (default 3)
 #   ZORVANE_BENCH_MIB    size of the big file in MiB (default 1024)
 #   ZORVANE_BENCH_FILES  number of small files (default 10000)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${ZORVANE_BENCH_BUILD:-$root/build-bench-transfers}
+build=${ZORVANE_BENCH_BUILD:-$root/build-bench}
 runs=${ZORVANE_BENCH_RUNS:-3}
 mib=${ZORVANE_BENCH_MIB:-1024}
 count=${ZORVANE_BENCH_FILES:-10000}
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORVANE_BUILD_APP=OFF >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORVANE_BUILD_BENCH=ON -DZORVANE_BUILD_APP=OFF >/dev/null
 cmake --build "$build" -j2 --target zorvane-cli zorvane-phone >/dev/null
 cli=$build/tools/cli/zorvane-cli
 phone_bin=$build/tools/phone/zorvane-phone
@@ -50,15 +50,16 @@ start_phone() {
     sed -n 's/^listening on //p' "$data/$name.out"
 }
 
-seconds() { # runs the command, prints its wall time in seconds
+seconds() { # runs the command, prints its wall time in seconds; a failing command ends the benchmark
     local start end
     start=$(date +%s.%N)
-    "$@" >/dev/null 2>>"$data/errors.log"
+    "$@" >/dev/null 2>"$data/last.err" || { echo "failed: $*" >&2; cat "$data/last.err" >&2; exit 1; }
     end=$(date +%s.%N)
     awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
 peak_kib() { # runs the command under /usr/bin/time, prints its peak resident memory in KiB
-    /usr/bin/time -f '%M' -o "$data/rss" "$@" >/dev/null 2>>"$data/errors.log"
+    /usr/bin/time -f '%M' -o "$data/rss" "$@" >/dev/null 2>"$data/last.err" \
+        || { echo "failed: $*" >&2; cat "$data/last.err" >&2; exit 1; }
     cat "$data/rss"
 }
 best() { sort -g | head -n 1; }
