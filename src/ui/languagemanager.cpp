@@ -9,14 +9,28 @@
 namespace {
 // Written only while the table is installed (before views draw), read from any thread.
 std::atomic<QTranslator*> g_overrideTable{nullptr};
-}
+
+class AnyContextLookup : public QTranslator
+{
+public:
+    explicit AnyContextLookup(QTranslator* table) : m_table(table) {}
+    bool isEmpty() const override { return m_table->isEmpty(); }
+    QString translate(const char*, const char* sourceText, const char* disambiguation, int n) const override
+    {
+        return m_table->translate(tableContext, sourceText, disambiguation, n);
+    }
+
+private:
+    QTranslator* m_table;
+};
+} // namespace
 
 QString localized(const QString& text)
 {
     QTranslator* table = g_overrideTable.load(std::memory_order_acquire);
     if (!table)
         return text;
-    const QString answer = table->translate("Zorvane", text.toUtf8().constData());
+    const QString answer = table->translate(tableContext, text.toUtf8().constData());
     return answer.isEmpty() ? text : answer;
 }
 
@@ -46,13 +60,12 @@ QTranslator* LanguageManager::overrideTable()
 
 void LanguageManager::setOverrideTable(QTranslator* table, const QString& languageCode)
 {
-    QTranslator* previous = g_overrideTable.exchange(table, std::memory_order_acq_rel);
-    if (QCoreApplication::instance()) {
-        if (previous)
-            QCoreApplication::removeTranslator(previous);
-        if (table)
-            QCoreApplication::installTranslator(table);
-    }
+    g_overrideTable.store(table, std::memory_order_release);
+    if (m_anyContext && QCoreApplication::instance())
+        QCoreApplication::removeTranslator(m_anyContext.get());
+    m_anyContext.reset(table ? new AnyContextLookup(table) : nullptr);
+    if (m_anyContext && QCoreApplication::instance())
+        QCoreApplication::installTranslator(m_anyContext.get());
     if (m_current != languageCode) {
         m_current = languageCode;
         emit currentChanged();

@@ -10,14 +10,17 @@
 #include <QTest>
 #include <QTranslator>
 
-// A translation table in memory; only the keys it holds are translated.
+// A translation table in memory, as a compiled table would answer: only the keys it holds, and
+// only under the product's context.
 class TableTranslator : public QTranslator
 {
 public:
     explicit TableTranslator(QHash<QString, QString> table) : m_table(std::move(table)) {}
     bool isEmpty() const override { return false; }
-    QString translate(const char*, const char* sourceText, const char* = nullptr, int = -1) const override
+    QString translate(const char* context, const char* sourceText, const char* = nullptr, int = -1) const override
     {
+        if (qstrcmp(context, tableContext) != 0)
+            return {};
         return m_table.value(QString::fromUtf8(sourceText));
     }
 
@@ -71,6 +74,7 @@ private slots:
         QCOMPARE(madeEarlier.description(), QStringLiteral("No phone connected"));
     }
 
+    // The views look their texts up through Qt, each under its own file name.
     void qtLookupsGoThroughTheSameTable()
     {
         TableTranslator table({{QStringLiteral("传输任务"), QStringLiteral("Transfers")}});
