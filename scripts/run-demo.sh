@@ -39,10 +39,12 @@ if [ -z "$address" ]; then
 fi
 echo "Demo phone: $address, serving $cabin"
 build/tools/cli/zorvane-cli info --phone "$address"
+echo "The file cabin's top folder:"
+build/tools/cli/zorvane-cli ls / --phone "$address"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display here (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open."
     echo "The engine works against the demo phone from the command line, as shown above."
     exit 0
 fi
-build/src/app/zorvane
+build/src/app/zorvane --phone "$address"

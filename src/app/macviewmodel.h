@@ -126,6 +126,9 @@ public:
     // Adopts a connection the transport has just made: the phone becomes `device` and the right
     // pane starts over at the root.
     QCoro::Task<void> adoptConnection(DeviceInfo device, bool viaUSB);
+    // Connects to a phone reached over WiFi and adopts it. Never throws: false with the reason in
+    // wifiErrorMessage.
+    QCoro::Task<bool> connectWiFiPhone(WiFiDeviceInfo phone, std::optional<QString> pairingCode);
 
     // Right pane: the current folder of the phone's file cabin. loadRemoteDirectory never throws;
     // failures land in remoteErrorMessage. The navigation members start the listing and return it

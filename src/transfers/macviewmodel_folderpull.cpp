@@ -88,7 +88,8 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
 QCoro::Task<MacViewModel::FolderPullPlan> MacViewModel::planFolderPull(QString root)
 {
     FolderPullPlan plan;
-    co_await walkRemoteFolder(root, QString(), plan);
+    const QString fromTheTop;
+    co_await walkRemoteFolder(root, fromTheTop, plan);
     for (const auto& file : std::as_const(plan.files))
         plan.total += file.size;
     co_return plan;

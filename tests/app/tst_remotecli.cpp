@@ -66,6 +66,13 @@ void RemoteCliTest::commands_data()
     QTest::newRow("paired with the code") << QStringList{"--pairing-code", "246801"}
                                           << QStringList{"mkdir", "/P", "--code", "246801"} << 0 << "" << ""
                                           << QStringList{"P"} << none;
+    const QStringList described{"--name", "测试机", "--system-version", "iOS 17.5", "--storage-free", "5000000000",
+                                "--platform", "ios", "--pairing-code", "246801"};
+    QTest::newRow("info") << described << QStringList{"info", "--code", "246801"} << 0
+                          << "名称：测试机\n系统版本：iOS 17.5\n可用空间：5.00 GB\n平台：ios\n" << "" << none << none;
+    QTest::newRow("info with a wrong code")
+        << described << QStringList{"info", "--code", "111111"} << 1 << ""
+        << "配对码不正确，请核对手机上「连接管理」里显示的 6 位数字\n" << none << none;
     QTest::newRow("operands missing") << none << QStringList{"mv", "/a.txt"} << 2 << "" << "~参数个数不对：mv" << none
                                       << none;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "phoneaddress.h"
+#include "transport/phoneaddress.h"
 
 #include <QCoroTask>
 #include <QStringList>

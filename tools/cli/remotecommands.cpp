@@ -29,15 +29,12 @@ using namespace RemoteLookup;
 
 QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
 {
-    try {
-        const WiFiDeviceInfo phone = m_phone->asWiFiDevice();
-        const DeviceInfo device = co_await viewModel.wifiTransport().connect(phone, m_code, false);
-        co_await viewModel.adoptConnection(device, false);
+    // Named first: g++ 12 mishandles temporaries built inside a co_await expression.
+    auto connecting = viewModel.connectWiFiPhone(m_phone->asWiFiDevice(), m_code);
+    if (co_await connecting)
         co_return true;
-    } catch (const std::exception& error) {
-        printError(errorDescription(error));
-        co_return false;
-    }
+    printError(viewModel.wifiErrorMessage());
+    co_return false;
 }
 
 QCoro::Task<int> CliCommand::runRemote(MacViewModel& viewModel)
@@ -121,7 +118,8 @@ QCoro::Task<int> CliCommand::runMoveOrCopy(MacViewModel& viewModel, bool move)
     int status = 0;
     QList<TransferEntry> entries;
     for (const QString& typed : m_operands.first(m_operands.size() - 1)) {
-        if (const std::optional<TransferEntry> entry = co_await findEntry(viewModel, cabinPath(typed)))
+        const QString path = cabinPath(typed);
+        if (const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path))
             entries << *entry;
         else
             status = 1;
@@ -138,7 +136,8 @@ QCoro::Task<int> CliCommand::runMoveOrCopy(MacViewModel& viewModel, bool move)
 
 QCoro::Task<int> CliCommand::runRename(MacViewModel& viewModel)
 {
-    const std::optional<TransferEntry> entry = co_await findEntry(viewModel, cabinPath(m_operands[0]));
+    const QString path = cabinPath(m_operands[0]);
+    const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path);
     if (!entry)
         co_return 1;
     const QString newName = m_operands[1];

@@ -85,7 +85,8 @@ QCoro::Task<int> CliCommand::runPull(MacViewModel& viewModel)
     ProgressLine progress(*viewModel.tasks());
     int status = 0;
     for (const QString& typed : std::as_const(m_operands)) {
-        const std::optional<TransferEntry> entry = co_await findEntry(viewModel, cabinPath(typed));
+        const QString path = cabinPath(typed);
+        const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path);
         if (!entry) {
             status = 1;
             continue;

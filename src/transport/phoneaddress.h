@@ -6,7 +6,7 @@
 
 #include <optional>
 
-// "HOST:PORT" as given on the command line; IPv6 hosts in brackets ("[::1]:8765").
+// A phone given by address, "HOST:PORT", as the command line and the window's --phone take it; IPv6 hosts in brackets ("[::1]:8765").
 struct PhoneAddress
 {
     QString host;
