@@ -8,12 +8,16 @@
 #include <QCoroFuture>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+
 namespace TransferVerification {
 
 QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPath, QString remotePath)
 {
     // Both sides hash at the same time: this computer on the thread pool, the phone meanwhile.
-    auto hashing = startOffThread([localPath] { return WiFiTransport::sha256Hex(localPath); });
+    const auto abandon = std::make_shared<std::atomic<bool>>(false);
+    auto hashing = startOffThread([localPath, abandon] { return WiFiTransport::sha256Hex(localPath, abandon.get()); });
     std::optional<QString> phone;
     std::optional<QString> requestError;
     try {
@@ -21,9 +25,11 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
     } catch (const std::exception& error) {
         requestError = errorDescription(error);
     }
-    // A phone without a digest makes the check skipped whatever ours is: no need to wait for it.
-    if (!requestError && !phone)
+    // A phone without a digest makes the check skipped whatever ours is: ours is not needed.
+    if (!requestError && !phone) {
+        abandon->store(true);
         co_return VerifyOutcome::skipped();
+    }
     const std::optional<QString> local = resultOf(co_await hashing);
     if (!local)
         co_return VerifyOutcome::skipped();
@@ -38,7 +44,9 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
 
 QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
 {
-    auto hashing = startOffThread([localRoot] { return WiFiTransport::sha256Manifest(localRoot); });
+    const auto abandon = std::make_shared<std::atomic<bool>>(false);
+    auto hashing =
+        startOffThread([localRoot, abandon] { return WiFiTransport::sha256Manifest(localRoot, abandon.get()); });
     std::optional<QMap<QString, QString>> phone;
     std::optional<QString> requestError;
     try {
@@ -46,8 +54,10 @@ QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoo
     } catch (const std::exception& error) {
         requestError = errorDescription(error);
     }
-    if (!requestError && !phone)
+    if (!requestError && !phone) {
+        abandon->store(true);
         co_return VerifyOutcome::skipped();
+    }
     const QMap<QString, QString> local = resultOf(co_await hashing);
     if (local.isEmpty())
         co_return VerifyOutcome::skipped();

@@ -3,6 +3,7 @@
 #include <QMap>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 // SHA-256 digests of local files and folder trees, written as 64 lower-case hex characters.
@@ -15,10 +16,13 @@ public:
     // The digest of the file's bytes, or nothing when it is not a regular file or cannot be
     // opened. A read error also gives nothing: the digest of the bytes before it would pass for
     // the whole file's.
-    static std::optional<QString> sha256Hex(const QString& filePath);
+    //
+    // `abandon`, when given and set, stops the work early (nothing comes back): the caller no
+    // longer needs the digest.
+    static std::optional<QString> sha256Hex(const QString& filePath, const std::atomic<bool>* abandon = nullptr);
 
     // Relative path ("a/b.txt", no leading or trailing "/") → digest of every regular file
     // below the folder. Hidden items (and everything inside a hidden folder) are left out,
     // and so are files that cannot be read. Empty when the folder cannot be listed.
-    static QMap<QString, QString> sha256Manifest(const QString& dirPath);
+    static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr);
 };

@@ -16,6 +16,7 @@
 #include <QMap>
 #include <QObject>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -98,9 +99,9 @@ public:
     QCoro::Task<std::optional<QString>> remoteFileSHA256(QString remotePath);
     // Path relative to `remoteDir`, as the phone sends it → digest.
     QCoro::Task<std::optional<QMap<QString, QString>>> remoteTreeSHA256(QString remoteDir);
-    // The local side; blocking, for background threads.
-    static std::optional<QString> sha256Hex(const QString& filePath);
-    static QMap<QString, QString> sha256Manifest(const QString& dirPath);
+    // The local side; blocking, for background threads. A set `abandon` stops the work early.
+    static std::optional<QString> sha256Hex(const QString& filePath, const std::atomic<bool>* abandon = nullptr);
+    static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr);
 
 private:
     QCoro::Task<void> pair(QString code);

@@ -78,12 +78,12 @@ QCoro::Task<std::optional<QMap<QString, QString>>> WiFiTransport::remoteTreeSHA2
     co_return decodeTree(response.body);
 }
 
-std::optional<QString> WiFiTransport::sha256Hex(const QString& filePath)
+std::optional<QString> WiFiTransport::sha256Hex(const QString& filePath, const std::atomic<bool>* abandon)
 {
-    return FileDigest::sha256Hex(filePath);
+    return FileDigest::sha256Hex(filePath, abandon);
 }
 
-QMap<QString, QString> WiFiTransport::sha256Manifest(const QString& dirPath)
+QMap<QString, QString> WiFiTransport::sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon)
 {
-    return FileDigest::sha256Manifest(dirPath);
+    return FileDigest::sha256Manifest(dirPath, abandon);
 }

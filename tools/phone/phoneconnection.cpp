@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace phone {
 
@@ -152,14 +153,19 @@ void PhoneConnection::readBody()
         return;
     const bool slow = m_fault && m_fault->kind == Fault::Kind::slowRead && !m_peerGone;
     const qint64 wanted = qMin(slow ? slowReadPiece : pieceSize, m_bodyRemaining);
-    QByteArray data;
+    QByteArrayView data;
     if (wanted > 0) {
+        if (m_piece.size() < wanted)
+            m_piece.resize(wanted);
+        qint64 got = 0;
         if (!m_bodyHead.isEmpty()) {
-            data = m_bodyHead.left(wanted);
-            m_bodyHead.remove(0, data.size());
+            got = qMin<qint64>(wanted, m_bodyHead.size());
+            std::memcpy(m_piece.data(), m_bodyHead.constData(), size_t(got));
+            m_bodyHead.remove(0, got);
         } else {
-            data = m_socket->read(wanted);
+            got = qMax<qint64>(0, m_socket->read(m_piece.data(), wanted));
         }
+        data = QByteArrayView(m_piece.constData(), got);
     }
     if (!data.isEmpty()) {
         m_idleTimer.start();

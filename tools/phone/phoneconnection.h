@@ -65,6 +65,7 @@ private:
 
     // Request body.
     QByteArray m_bodyHead;   // body bytes that came with the head
+    QByteArray m_piece;      // one piece of the body, reused: no allocation per piece
     qint64 m_bodyRemaining = 0;
     std::shared_ptr<RequestSink> m_sink;
     bool m_inputScheduled = false;
