@@ -10,7 +10,7 @@
 #
 #   ZORVANE_BENCH_DIR    where the data goes (default $TMPDIR or /tmp); needs about 3 GiB
 #   ZORVANE_BENCH_BUILD  build folder (default build-bench in the repository)
-#   ZORVANE_BENCH_RUNS   timed runs of the 1 GiB figures, the best one counts (default 3)
+#   ZORVANE_BENCH_RUNS   timed runs of each figure, the best one counts (default 3)
 #   ZORVANE_BENCH_MIB    size of the big file in MiB (default 1024)
 #   ZORVANE_BENCH_FILES  number of small files (default 10000)
 set -euo pipefail
@@ -106,21 +106,33 @@ ol=$(printf '%s\n' "${ours_pull[@]}" | best)
 cl=$(printf '%s\n' "${curl_pull[@]}" | best)
 rm -f "$data/local/big.bin" "$data/back/big.bin" "$data/back/curl.bin" "$data/cabin/big.bin" "$data/cabin/curl.bin"
 
-echo "folder of $count files of 4 KiB"
+echo "folder of $count files of 4 KiB, best of $runs"
 tar_size=$(tar -cf - -C "$data/small" many | wc -c)
-stream=$(seconds "$cli" push "$data/small/many" --phone "$phone")
-tar_curl=$(seconds bash -c "tar -cf - -C '$data/small' many | curl -sf -X POST -T - -H 'Transfer-Encoding:' \
-    -H 'Content-Length: $tar_size' 'http://$phone/uploadTar?path=/tarcurl'")
-fallback=$(seconds "$cli" push "$data/small/many" --phone "$slow_phone")
-# The same push to a phone without digest endpoints: the transfer alone, nothing verified.
-stream_bare=$(seconds "$cli" push "$data/small/many" --phone "$bare_phone")
-[ "$(find "$data/cabin/tarcurl/many" -type f | wc -l)" -eq "$count" ] || { echo "tar | curl did not arrive" >&2; exit 1; }
-[ "$(find "$data/fallback/many" -type f | wc -l)" -eq "$count" ] || { echo "fallback push incomplete" >&2; exit 1; }
-mkdir -p "$data/back/archive" "$data/back/fallback"
-pull_archive=$(seconds "$cli" pull /many --to "$data/back/archive" --phone "$phone")
-pull_fallback=$(seconds "$cli" pull /many --to "$data/back/fallback" --phone "$slow_phone")
-diff -r "$data/small/many" "$data/back/archive/many" >/dev/null || { echo "archive pull differs" >&2; exit 1; }
-diff -r "$data/small/many" "$data/back/fallback/many" >/dev/null || { echo "fallback pull differs" >&2; exit 1; }
+# Each figure is the best of $runs rounds; every round starts from an empty target.
+stream_times=() tar_curl_times=() fallback_times=() bare_times=() pull_archive_times=() pull_fallback_times=()
+for _ in $(seq "$runs"); do
+    rm -rf "$data/cabin/many" "$data/cabin/tarcurl" "$data/fallback/many" "$data/nohash/many"
+    stream_times+=("$(seconds "$cli" push "$data/small/many" --phone "$phone")")
+    tar_curl_times+=("$(seconds bash -c "tar -cf - -C '$data/small' many | curl -sf -X POST -T - -H 'Transfer-Encoding:' \
+        -H 'Content-Length: $tar_size' 'http://$phone/uploadTar?path=/tarcurl'")")
+    fallback_times+=("$(seconds "$cli" push "$data/small/many" --phone "$slow_phone")")
+    # The same push to a phone without digest endpoints: the transfer alone, nothing verified.
+    bare_times+=("$(seconds "$cli" push "$data/small/many" --phone "$bare_phone")")
+    [ "$(find "$data/cabin/tarcurl/many" -type f | wc -l)" -eq "$count" ] || { echo "tar | curl did not arrive" >&2; exit 1; }
+    [ "$(find "$data/fallback/many" -type f | wc -l)" -eq "$count" ] || { echo "fallback push incomplete" >&2; exit 1; }
+    rm -rf "$data/back/archive" "$data/back/fallback"
+    mkdir -p "$data/back/archive" "$data/back/fallback"
+    pull_archive_times+=("$(seconds "$cli" pull /many --to "$data/back/archive" --phone "$phone")")
+    pull_fallback_times+=("$(seconds "$cli" pull /many --to "$data/back/fallback" --phone "$slow_phone")")
+    diff -r "$data/small/many" "$data/back/archive/many" >/dev/null || { echo "archive pull differs" >&2; exit 1; }
+    diff -r "$data/small/many" "$data/back/fallback/many" >/dev/null || { echo "fallback pull differs" >&2; exit 1; }
+done
+stream=$(printf '%s\n' "${stream_times[@]}" | best)
+tar_curl=$(printf '%s\n' "${tar_curl_times[@]}" | best)
+fallback=$(printf '%s\n' "${fallback_times[@]}" | best)
+stream_bare=$(printf '%s\n' "${bare_times[@]}" | best)
+pull_archive=$(printf '%s\n' "${pull_archive_times[@]}" | best)
+pull_fallback=$(printf '%s\n' "${pull_fallback_times[@]}" | best)
 
 echo
 printf '%-58s %8s %8s %7s %s\n' figure theirs ours ratio target
