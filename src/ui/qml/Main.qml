@@ -1,10 +1,12 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Window
 
 ApplicationWindow {
     id: window
-    width: 1180
-    height: 720
+    // The preferred size, or less on a small screen (never below the minimum).
+    width: Math.max(minimumWidth, Math.min(1180, Screen.desktopAvailableWidth))
+    height: Math.max(minimumHeight, Math.min(720, Screen.desktopAvailableHeight))
     minimumWidth: 980
     minimumHeight: 600
     visible: true
