@@ -8,7 +8,11 @@
 #   peak resident memory of zorvane-cli during the 1 GiB transfers
 # Ratios are throughput ratios (higher is better for us).
 #
-#   ZORVANE_BENCH_DIR    where the data goes (default $TMPDIR or /tmp); needs about 3 GiB
+# The data lives in memory (/dev/shm) when there is room: on disk, the writeback of one round's
+# 10,000 files lands on whichever round comes next and scatters the small-file figures.
+#
+#   ZORVANE_BENCH_DIR    where the data goes (default /dev/shm if it has 4 GiB free, else $TMPDIR
+#                        or /tmp); needs about 3 GiB
 #   ZORVANE_BENCH_BUILD  build folder (default build-bench in the repository)
 #   ZORVANE_BENCH_RUNS   timed runs of each figure, the best one counts (default 3)
 #   ZORVANE_BENCH_MIB    size of the big file in MiB (default 1024)
@@ -26,7 +30,11 @@ cmake --build "$build" -j2 --target zorvane-cli zorvane-phone >/dev/null
 cli=$build/tools/cli/zorvane-cli
 phone_bin=$build/tools/phone/zorvane-phone
 
-data=$(mktemp -d "${ZORVANE_BENCH_DIR:-${TMPDIR:-/tmp}}/zorvane-transfer-bench.XXXXXX")
+place=${TMPDIR:-/tmp}
+if [ -d /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt $((4 * 1024 * 1024)) ]; then
+    place=/dev/shm
+fi
+data=$(mktemp -d "${ZORVANE_BENCH_DIR:-$place}/zorvane-transfer-bench.XXXXXX")
 cleanup() {
     # The phones' process ids are kept in files: start_phone runs in a command substitution.
     for pidfile in "$data"/*.pid; do
