@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QScopeGuard>
 
 #include <openssl/evp.h>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,10 +37,14 @@ public:
     std::optional<QString> digestOf(const QString& filePath)
     {
         // Opened without blocking, then checked: only regular files have a digest (a named pipe or
-        // a device would block or never end). Plain system calls: a folder of many small files
-        // spends its time in them.
+        // a device would block or never end).
         const QByteArray name = QFile::encodeName(filePath);
-        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        return digestOf(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    }
+
+    // Takes over `fd` (closes it); a negative one gives nothing.
+    std::optional<QString> digestOf(int fd)
+    {
         if (fd < 0)
             return std::nullopt;
         const auto closeLater = qScopeGuard([fd] { ::close(fd); });
@@ -74,34 +80,69 @@ private:
     const std::atomic<bool>* m_abandon;
 };
 
-void collectFiles(const QString& dirPath, const QString& root, QMap<QString, QString>& manifest, Hasher& hasher)
+struct ManifestWalk
 {
-    // Without QDir::Hidden the listing leaves out dot names, so hidden folders are never entered.
-    const QFileInfoList items = QDir(dirPath).entryInfoList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::NoSort);
-    for (const QFileInfo& item : items) {
-        if (hasher.abandoned())
-            return;
-        // A folder reached through a symbolic link is not entered: it may lead anywhere,
-        // even back up the tree.
-        if (item.isDir()) {
-            if (!item.isSymLink())
-                collectFiles(item.filePath(), root, manifest, hasher);
-            continue;
+    QMap<QString, QString>& manifest;
+    Hasher& hasher;
+    const FileDigest::LinkFilter& admitLink;
+};
+
+// A folder of many small files spends its time in system calls, so the walk keeps them few:
+// the listing's own file types instead of a stat per name, and every name opened relative to
+// its folder instead of through the whole path. The folder's descriptor (taken over) is closed
+// before its subfolders are entered, so a deep tree never runs out of descriptors.
+void collectFiles(int dirFd, const QByteArray& dirPath, const QString& relativeDir, ManifestWalk& walk)
+{
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    QList<QByteArray> subfolders;
+    {
+        const auto closeLater = qScopeGuard([dir] { ::closedir(dir); });
+        const int fd = ::dirfd(dir);
+        while (const dirent* item = ::readdir(dir)) {
+            if (walk.hasher.abandoned())
+                return;
+            const char* name = item->d_name;
+            // Hidden names (and "." and "..") are left out, and so is everything inside a hidden folder.
+            if (name[0] == '.')
+                continue;
+            unsigned char type = item->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat status {};
+                if (::fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK : DT_REG;
+            }
+            if (type == DT_DIR) {
+                subfolders.append(QByteArray(name));
+                continue;
+            }
+            const QString decoded = QFile::decodeName(name);
+            const QString relative = relativeDir.isEmpty() ? decoded : relativeDir + QLatin1Char('/') + decoded;
+            // A link is followed to a file (a link to a folder is no regular file and drops out),
+            // when the caller lets it.
+            const bool link = type == DT_LNK;
+            if (link && walk.admitLink && !walk.admitLink(QFile::decodeName(dirPath + '/' + name)))
+                continue;
+            const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (link ? 0 : O_NOFOLLOW);
+            const std::optional<QString> digest = walk.hasher.digestOf(::openat(fd, name, flags));
+            if (digest)
+                walk.manifest.insert(relative, *digest);
         }
-        const QString path = QDir::cleanPath(item.absoluteFilePath());
-        if (!path.startsWith(root))
+    }
+    for (const QByteArray& name : std::as_const(subfolders)) {
+        if (walk.hasher.abandoned())
+            return;
+        const QByteArray path = dirPath + '/' + name;
+        // Not followed if it became a link meanwhile: a linked folder may lead anywhere, even back up the tree.
+        const int sub = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY | O_NOFOLLOW);
+        if (sub < 0)
             continue;
-        const std::optional<QString> digest = hasher.digestOf(path);
-        if (!digest)
-            continue;
-        QString relative = path.mid(root.size());
-        while (relative.startsWith(QLatin1Char('/')))
-            relative.remove(0, 1);
-        while (relative.endsWith(QLatin1Char('/')))
-            relative.chop(1);
-        if (!relative.isEmpty())
-            manifest.insert(relative, *digest);
+        const QString decoded = QFile::decodeName(name);
+        collectFiles(sub, path, relativeDir.isEmpty() ? decoded : relativeDir + QLatin1Char('/') + decoded, walk);
     }
 }
 
@@ -112,7 +153,8 @@ std::optional<QString> FileDigest::sha256Hex(const QString& filePath, const std:
     return Hasher(abandon).digestOf(filePath);
 }
 
-QMap<QString, QString> FileDigest::sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon)
+QMap<QString, QString> FileDigest::sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon,
+                                                  const LinkFilter& admitLink)
 {
     QMap<QString, QString> manifest;
     const QFileInfo rootInfo(dirPath);
@@ -121,7 +163,12 @@ QMap<QString, QString> FileDigest::sha256Manifest(const QString& dirPath, const 
     QString root = QDir::cleanPath(rootInfo.absoluteFilePath());
     if (root.size() > 1 && root.endsWith(QLatin1Char('/')))
         root.chop(1);
+    const QByteArray encodedRoot = QFile::encodeName(root == QLatin1String("/") ? QString() : root);
+    const int fd = ::open(encodedRoot.isEmpty() ? "/" : encodedRoot.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd < 0)
+        return manifest;
     Hasher hasher(abandon);
-    collectFiles(root, root, manifest, hasher);
+    ManifestWalk walk{manifest, hasher, admitLink};
+    collectFiles(fd, encodedRoot, QString(), walk);
     return manifest;
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 // SHA-256 digests of local files and folder trees, written as 64 lower-case hex characters.
@@ -24,5 +25,10 @@ public:
     // Relative path ("a/b.txt", no leading or trailing "/") → digest of every regular file
     // below the folder. Hidden items (and everything inside a hidden folder) are left out,
     // and so are files that cannot be read. Empty when the folder cannot be listed.
-    static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr);
+    //
+    // Links to files are followed; `admitLink`, when given, decides for each link (by its own
+    // path) whether it is. Linked folders are never entered.
+    using LinkFilter = std::function<bool(const QString& linkPath)>;
+    static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr,
+                                                 const LinkFilter& admitLink = {});
 };

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 class TestFileDigest : public QObject
 {
     Q_OBJECT
@@ -16,6 +18,7 @@ private slots:
     void unreadableGivesNothing();
     void manifestLeavesOutHiddenAndFolders();
     void manifestOfOddFolders();
+    void manifestOfADeepTree();
 
 private:
     static void write(const QString& path, const QByteArray& bytes)
@@ -102,6 +105,38 @@ void TestFileDigest::manifestOfOddFolders()
     write(root + QStringLiteral("/f.txt"), "f");
     QVERIFY(QFile::link(QStringLiteral(".."), root + QStringLiteral("/up")));
     QCOMPARE(FileDigest::sha256Manifest(root).keys(), QStringList{QStringLiteral("f.txt")});
+
+    // A link to a file counts as that file, unless the caller keeps it out.
+    QVERIFY(QFile::link(QStringLiteral("f.txt"), root + QStringLiteral("/alias.txt")));
+    const QMap<QString, QString> linked = FileDigest::sha256Manifest(root);
+    QCOMPARE(linked.keys(), (QStringList{QStringLiteral("alias.txt"), QStringLiteral("f.txt")}));
+    QCOMPARE(linked.value(QStringLiteral("alias.txt")), linked.value(QStringLiteral("f.txt")));
+    QStringList asked;
+    const auto refuse = [&asked](const QString& link) { asked << link; return false; };
+    QCOMPARE(FileDigest::sha256Manifest(root, nullptr, refuse).keys(), QStringList{QStringLiteral("f.txt")});
+    asked.sort();
+    QCOMPARE(asked, (QStringList{root + QStringLiteral("/alias.txt"), root + QStringLiteral("/up")}));
+}
+
+void TestFileDigest::manifestOfADeepTree()
+{
+    // Deeper than the process may hold descriptors open at once.
+    QTemporaryDir dir;
+    QString folder = dir.filePath(QStringLiteral("deep"));
+    QString relative;
+    for (int level = 0; level < 200; ++level) {
+        folder += QStringLiteral("/d");
+        relative += QStringLiteral("d/");
+    }
+    write(folder + QStringLiteral("/leaf.txt"), "leaf");
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit few = saved;
+    few.rlim_cur = 64;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    const QMap<QString, QString> manifest = FileDigest::sha256Manifest(dir.filePath(QStringLiteral("deep")));
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QCOMPARE(manifest.keys(), QStringList{relative + QStringLiteral("leaf.txt")});
 }
 
 QTEST_GUILESS_MAIN(TestFileDigest)

@@ -330,10 +330,12 @@ void TestPhoneFiles::digests()
     QCOMPARE(remote, FileDigest::sha256Manifest(path(QStringLiteral("DCIM"))));
     QCOMPARE(send(phone, "GET", "/hashTree?path=/a.txt").status, 404);
 
-    // The whole cabin: the link to a file outside gives away no digest.
+    // The whole cabin: the link to a file outside gives away no digest; one to a file inside does.
+    QVERIFY(QFile::link(QStringLiteral("a.txt"), path(QStringLiteral("alias.txt"))));
     const RawHttp::Reply whole = send(phone, "GET", "/hashTree?path=/");
     QCOMPARE(whole.status, 200);
     QVERIFY(whole.body.contains("DCIM/旅行/海.txt"));
+    QVERIFY(whole.body.contains("alias.txt"));
     QVERIFY(!whole.body.contains("outfile"));
     QVERIFY(!whole.body.contains(FileDigest::sha256Hex(m_outside + QStringLiteral("/secret.txt"))->toLatin1()));
 }

@@ -391,13 +391,12 @@ Dispatch FileEndpoints::hashTree(const CabinRoot::Resolved& at, bool corrupt) co
                                ? QFileInfo(path).fileName() + QLatin1Char('/')
                                : QString();
     return Dispatch::deferred(QtConcurrent::run([path, root, prefix, corrupt] {
-        const QMap<QString, QString> manifest = FileDigest::sha256Manifest(path);
+        // The walk never enters a linked folder, but it follows links to files; one leading out
+        // of the cabin would give away a digest of a file the client may not see.
+        const auto insideCabin = [&root](const QString& link) { return root.contains(link); };
+        const QMap<QString, QString> manifest = FileDigest::sha256Manifest(path, nullptr, insideCabin);
         QJsonArray files;
         for (auto it = manifest.begin(); it != manifest.end(); ++it) {
-            // The digest helper follows links to files; one leading out of the cabin would
-            // give away a digest of a file the client may not see.
-            if (!root.contains(path + QLatin1Char('/') + it.key()))
-                continue;
             const QString digest = corrupt && files.isEmpty() ? corrupted(it.value()) : it.value();
             files.append(QJsonObject{{QStringLiteral("path"), prefix + it.key()},
                                      {QStringLiteral("sha256"), digest}});
