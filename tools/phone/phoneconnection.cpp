@@ -253,20 +253,24 @@ void PhoneConnection::pump()
 {
     if (m_phase != Phase::writing || m_paceTimer.isActive())
         return;
-    if (m_socket->bytesToWrite() >= pieceSize)
-        return;   // bytesWritten brings us back
-    if (m_bodySent >= m_bodyLimit) {
-        endOfAnswer();
-        return;
+    // Pieces are queued until a whole piece's worth waits to be sent: an archive of small files
+    // comes in headers and files of a few hundred bytes, and one send per piece would cost a
+    // system call and a turn of the event loop each.
+    while (m_socket->bytesToWrite() < pieceSize) {
+        if (m_bodySent >= m_bodyLimit) {
+            endOfAnswer();
+            return;
+        }
+        const QByteArray piece = m_reply.body->read(qMin(pieceSize, m_bodyLimit - m_bodySent));
+        if (piece.isEmpty()) {
+            // The source broke off (a file shrank): close, so the client sees the answer cut short.
+            closeGracefully();
+            return;
+        }
+        m_bodySent += piece.size();
+        m_socket->write(piece);
     }
-    const QByteArray piece = m_reply.body->read(qMin(pieceSize, m_bodyLimit - m_bodySent));
-    if (piece.isEmpty()) {
-        // The source broke off (a file shrank): close, so the client sees the answer cut short.
-        closeGracefully();
-        return;
-    }
-    m_bodySent += piece.size();
-    m_socket->write(piece);
+    // bytesWritten brings us back
 }
 
 void PhoneConnection::trickleTick()

@@ -68,9 +68,13 @@ public:
 
     QByteArray read(qint64 maxBytes) override
     {
-        if (m_pending.isEmpty() && !m_failed) {
+        // The source hands out one header or file piece at a time, often a few hundred bytes;
+        // they are gathered into one piece, which the socket then sends in one go.
+        while (m_pending.size() < maxBytes && !m_failed && !m_ended) {
             try {
-                m_pending = m_source->nextChunk();
+                const QByteArray more = m_source->nextChunk();
+                m_ended = more.isEmpty();
+                m_pending += more;
             } catch (...) {
                 // A file vanished or shrank while being sent; the archive cannot be completed.
                 m_failed = true;
@@ -87,6 +91,7 @@ private:
     std::unique_ptr<TarArchive::TarStreamSource> m_source;
     QByteArray m_pending;
     bool m_failed = false;
+    bool m_ended = false;
 };
 
 } // namespace
