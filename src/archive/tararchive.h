@@ -79,6 +79,8 @@ public:
         enum class Phase { header, mainHeader, longData, longPad, content, pad, end, done };
 
         void closeFile();
+        int openContent(const QByteArray& path);
+        void closeFolder();
         void advance();
 
         QList<Entry> m_entries;
@@ -89,6 +91,8 @@ public:
         qint64 m_longOffset = 0;
         qint64 m_padCount = 0;
         int m_fd = -1;
+        int m_folderFd = -1;
+        QByteArray m_folderPath;
         qint64 m_remaining = 0;
     };
 

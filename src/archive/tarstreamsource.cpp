@@ -124,6 +124,8 @@ struct Child
     QByteArray nativeName;
     QString name;
     QCollatorSortKey key;
+    bool statusKnown = false;
+    struct stat status {};
 };
 
 void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& collator,
@@ -140,7 +142,11 @@ void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& 
         if (nativeName == "__MACOSX")
             continue;
         const QString name = QFile::decodeName(nativeName);
-        children.push_back({nativeName, name, collator.sortKey(name)});
+        Child child{nativeName, name, collator.sortKey(name)};
+        // Looked up relative to the open folder: a folder of many small files spends its
+        // planning time in these calls, and a whole path costs a lookup per component.
+        child.statusKnown = ::fstatat(::dirfd(dir), d->d_name, &child.status, AT_SYMLINK_NOFOLLOW) == 0;
+        children.push_back(std::move(child));
     }
     ::closedir(dir);
 
@@ -154,13 +160,13 @@ void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& 
         entry.path = dirPath.endsWith('/') ? dirPath + child.nativeName
                                            : dirPath + '/' + child.nativeName;
         entry.name = prefix.isEmpty() ? child.name : prefix + u'/' + child.name;
-        struct stat st;
-        if (::lstat(entry.path.constData(), &st) != 0) {
+        if (!child.statusKnown) {
             // Unreadable metadata: an empty file of time 0.
             entry.hasContent = true;
             out.append(entry);
             continue;
         }
+        const struct stat& st = child.status;
         if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
             continue;  // links, sockets, devices, pipes
         entry.mtime = wholeSeconds(st.st_mtim);
@@ -211,6 +217,7 @@ TarArchive::TarStreamSource::TarStreamSource(const QString& folder)
 TarArchive::TarStreamSource::~TarStreamSource()
 {
     closeFile();
+    closeFolder();
 }
 
 void TarArchive::TarStreamSource::closeFile()
@@ -219,6 +226,33 @@ void TarArchive::TarStreamSource::closeFile()
         ::close(m_fd);  // a read-only handle: nothing to lose on a close error
         m_fd = -1;
     }
+}
+
+int TarArchive::TarStreamSource::openContent(const QByteArray& path)
+{
+    // Files come folder by folder, so the folder stays open and each file is opened relative to
+    // it: one lookup instead of one per component of the whole path.
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
+    if (m_folderFd < 0 || folder != m_folderPath) {
+        closeFolder();
+        m_folderFd = ::open(folder.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+        if (m_folderFd < 0)
+            return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        m_folderPath = folder;
+    }
+    return ::openat(m_folderFd, path.constData() + slash + 1, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+}
+
+void TarArchive::TarStreamSource::closeFolder()
+{
+    if (m_folderFd >= 0) {
+        ::close(m_folderFd);
+        m_folderFd = -1;
+    }
+    m_folderPath.clear();
 }
 
 void TarArchive::TarStreamSource::advance()
@@ -230,6 +264,7 @@ void TarArchive::TarStreamSource::advance()
 void TarArchive::TarStreamSource::reset()
 {
     closeFile();
+    closeFolder();
     m_index = 0;
     m_phase = Phase::header;
     m_longData.clear();
@@ -261,10 +296,11 @@ QByteArray TarArchive::TarStreamSource::nextChunk()
                                             entry.isDir, entry.hasContent ? entry.size : 0,
                                             entry.mtime);
             if (entry.hasContent && entry.size > 0) {
-                m_fd = ::open(entry.path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+                m_fd = openContent(entry.path);
                 if (m_fd < 0)
                     throwErrno(entry.path);
-                ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+                if (entry.size > pieceSize)
+                    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
                 m_remaining = entry.size;
                 m_phase = Phase::content;
             } else {
