@@ -10,25 +10,21 @@
 #include "app/macviewmodel.h"
 #include "ui/texttemplate.h"
 
+#include <QCoroSignal>
 #include <QDir>
-#include <QCoroTimer>
-#include <QTimer>
 #include <QFileInfo>
 
 using namespace RemoteLookup;
 
 namespace {
 
-// Waits until every queued transfer has returned. Looks now and then rather than awaiting the
-// queue's signal, which may fire again once nobody waits for it.
+// Waits until every queued transfer has returned. The check and the wait happen in one turn of
+// the event loop, so an idle signal cannot slip by between them.
 QCoro::Task<void> untilQueueIdle(MacViewModel& viewModel)
 {
-    while (!viewModel.transferQueue().isIdle()) {
-        QTimer tick;
-        tick.setSingleShot(true);
-        tick.start(50);
-        co_await tick;
-    }
+    TransferQueue& queue = viewModel.transferQueue();
+    while (!queue.isIdle())
+        co_await qCoro(&queue, &TransferQueue::idle);
 }
 
 // Prints every failed task's text; 1 when there was one.
