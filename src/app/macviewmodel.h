@@ -5,6 +5,7 @@
 
 #include "transfers/transferentry.h"
 #include "transfers/transferqueue.h"
+#include "transfers/transferverification.h"
 #include "transfers/transfertask.h"
 #include "transfers/verifyoutcome.h"
 #include "transport/deviceinfo.h"
@@ -248,7 +249,10 @@ private:
     QCoro::Task<bool> tryPushFolderAsTar(QString root, QString remoteDir, qint64 totalSize, ProgressCallback progress);
     QCoro::Task<void> pushFolderFileByFile(FolderPushPlan plan, QString remoteDir, ProgressCallback progress);
     QCoro::Task<void> ensureRemoteDirectory(QString path);
-    QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress);
+    // Unpacks the phone's archive of the folder; false when the phone has no archive endpoint.
+    // `phoneTree` receives the phone's side of the check, asked while unpacking.
+    QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress,
+                                         std::optional<TransferVerification::PhoneTree>& phoneTree);
     QCoro::Task<void> walkRemoteFolder(QString remotePath, QString relativePath, FolderPullPlan& plan);
     QCoro::Task<void> pullFolderFileByFile(FolderPullPlan plan, QString localTarget, ProgressCallback progress);
 

@@ -43,7 +43,14 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
     TransferTask* task = addTask(entry.name, TransferTask::Direction::pull, 0);
     enqueueTransfer(task, 0, [this, entry, remoteRoot, localTarget](ProgressCallback progress) -> QCoro::Task<void> {
         requireSafeEntryName(entry.name);
-        const bool archived = co_await tryPullFolderAsTar(remoteRoot, localTarget, progress);
+        std::optional<TransferVerification::PhoneTree> phoneTree;
+        const bool archived = co_await tryPullFolderAsTar(remoteRoot, localTarget, progress, phoneTree);
+        if (archived && phoneTree) {
+            const TransferVerification::PhoneTree asked = *phoneTree;
+            const VerifyOutcome outcome = co_await TransferVerification::verifyTreeAgainst(localTarget, asked);
+            reportVerification(outcome, entry.name);
+            co_return;
+        }
         if (!archived) {
             const FolderPullPlan plan = co_await planFolderPull(remoteRoot);
             preflightSpace(plan.total, false, entry.name);
@@ -56,7 +63,8 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
     });
 }
 
-QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress)
+QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress,
+                                                   std::optional<TransferVerification::PhoneTree>& phoneTree)
 {
     const TemporaryArchive archive;
     const QPointer<MacViewModel> self(this);
@@ -69,6 +77,12 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
             // Unpacking touches every file: off the GUI thread.
             const QString tarPath = archive.path;
             auto unpacking = startOffThread([tarPath, into] { TarArchive::extractTar(tarPath, into); });
+            // Meanwhile the phone hashes its folder for the check that follows: a pull leaves the
+            // phone's folder as it was, so its answer is the same now as after unpacking.
+            if (!phoneTree) {
+                auto asking = TransferVerification::askPhoneTree(m_wifiTransport, remoteRoot);
+                phoneTree = co_await asking;
+            }
             resultOf(co_await unpacking);
             co_return true;
         } catch (const std::exception& error) {

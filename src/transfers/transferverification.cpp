@@ -42,31 +42,63 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
     co_return VerifyOutcome::mismatch(localizedFormat("本机 %@… / 手机 %@…", {local->left(12), phone->left(12)}));
 }
 
-QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
+QCoro::Task<PhoneTree> askPhoneTree(WiFiTransport& transport, QString remoteRoot)
+{
+    PhoneTree answer;
+    try {
+        answer.map = co_await transport.remoteTreeSHA256(remoteRoot);
+    } catch (const std::exception& error) {
+        answer.requestError = errorDescription(error);
+    }
+    co_return answer;
+}
+
+namespace {
+
+// Both sides at the same time: this computer on the thread pool while the phone is asked (or
+// after it was asked already).
+QCoro::Task<VerifyOutcome> compareWithPhone(WiFiTransport* transport, QString localRoot, QString remoteRoot,
+                                            std::optional<PhoneTree> asked)
 {
     const auto abandon = std::make_shared<std::atomic<bool>>(false);
     auto hashing =
         startOffThread([localRoot, abandon] { return WiFiTransport::sha256Manifest(localRoot, abandon.get()); });
-    std::optional<QMap<QString, QString>> phone;
-    std::optional<QString> requestError;
-    try {
-        phone = co_await transport.remoteTreeSHA256(remoteRoot);
-    } catch (const std::exception& error) {
-        requestError = errorDescription(error);
+    PhoneTree phone;
+    if (asked) {
+        phone = std::move(*asked);
+    } else {
+        auto asking = askPhoneTree(*transport, remoteRoot);
+        phone = co_await asking;
     }
-    if (!requestError && !phone) {
+    if (!phone.requestError && !phone.map) {
         abandon->store(true);
         co_return VerifyOutcome::skipped();
     }
     const QMap<QString, QString> local = resultOf(co_await hashing);
     if (local.isEmpty())
         co_return VerifyOutcome::skipped();
-    if (requestError)
-        co_return VerifyOutcome::requestFailed(*requestError);
-    if (!phone)
+    if (phone.requestError)
+        co_return VerifyOutcome::requestFailed(*phone.requestError);
+    if (!phone.map)
         co_return VerifyOutcome::skipped();
     const QStringList localPaths = local.keys();
-    co_return compareTrees(local, normalizeTreeMap(*phone, QSet<QString>(localPaths.begin(), localPaths.end())));
+    co_return compareTrees(local, normalizeTreeMap(*phone.map, QSet<QString>(localPaths.begin(), localPaths.end())));
+}
+
+} // namespace
+
+QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
+{
+    const std::optional<PhoneTree> notAsked;
+    co_return co_await compareWithPhone(&transport, localRoot, remoteRoot, notAsked);
+}
+
+QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone)
+{
+    // Named first: g++ 12 mishandles temporaries built inside a co_await expression.
+    const std::optional<PhoneTree> asked = std::move(phone);
+    const QString askedAlready;
+    co_return co_await compareWithPhone(nullptr, localRoot, askedAlready, asked);
 }
 
 VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)

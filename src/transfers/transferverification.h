@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 class WiFiTransport;
 
 // Compares SHA-256 digests of a transferred file or folder on this computer and on the phone.
@@ -16,6 +18,19 @@ namespace TransferVerification {
 
 QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPath, QString remotePath);
 QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot);
+
+// The phone's side of a folder check: its tree map, none when it offers no digests, or the
+// request's error text.
+struct PhoneTree
+{
+    std::optional<QMap<QString, QString>> map;
+    std::optional<QString> requestError;
+};
+QCoro::Task<PhoneTree> askPhoneTree(WiFiTransport& transport, QString remoteRoot);
+
+// A folder check whose phone side was asked already: after a pull, the phone's folder is the
+// same before and after the transfer, so it can be asked while this computer still unpacks.
+QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone);
 
 // Compares a local tree map with the phone's (already normalized) one.
 VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone);

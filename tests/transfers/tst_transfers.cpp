@@ -226,6 +226,39 @@ private slots:
         QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
         QCOMPARE(lastTask(vm)->size(), 0);
         QCOMPARE(snapshot(other.filePath("相册")), original);
+        QCOMPARE(vm.verificationResults().last(), QStringLiteral("相册：SHA-256 校验通过"));
+        QVERIFY(tempArchives().isEmpty());
+    }
+
+    void folderPullByArchiveIsChecked_data()
+    {
+        QTest::addColumn<QStringList>("phoneArgs");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("digest differs") << QStringList{"--fault", "/hashTree:corrupt-digest"}
+                                        << "^相册：SHA-256 校验失败（内容不一致 1 个（如 \\S+））$";
+        QTest::newRow("no digests") << QStringList{"--no-hash"} << "^相册：手机端未提供哈希接口，已跳过校验$";
+        QTest::newRow("digest request fails") << QStringList{"--fault", "/hashTree:status:500"}
+                                              << "^相册：校验请求失败（读取远端目录哈希失败（HTTP 500））$";
+    }
+
+    // The phone's digests of a pulled folder are asked while the archive is unpacked; whatever
+    // they say still decides the report, and the pull itself succeeds.
+    void folderPullByArchiveIsChecked()
+    {
+        QFETCH(QStringList, phoneArgs);
+        QFETCH(QString, report);
+        auto s = connected(phoneArgs);
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        writeFile(s->phone.root() + "/相册/a.txt", "alpha");
+        writeFile(s->phone.root() + "/相册/子/b.bin", pattern(70 * 1024, 5));
+        runTask(vm.reloadRemote());
+        vm.pull({phonefixture::remoteEntry(vm, "/相册/")});
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(snapshot(s->local.filePath("相册")), snapshot(s->phone.root() + "/相册"));
+        const QString line = vm.verificationResults().last();
+        QVERIFY2(QRegularExpression(report).match(line).hasMatch(), qPrintable(line));
         QVERIFY(tempArchives().isEmpty());
     }
 
@@ -424,7 +457,8 @@ private slots:
         if (route == "listing")
             scripts << RawPeer::answer(404, "") << RawPeer::answer(200, listing) << RawPeer::answer(200, "evil");
         if (route == "archive")
-            scripts << RawPeer::answer(200, archive) << RawPeer::answer(200, archive);
+            // The archive, the folder's digests (asked while unpacking), the archive once more.
+            scripts << RawPeer::answer(200, archive) << RawPeer::answer(404, "") << RawPeer::answer(200, archive);
         scripts << RawPeer::infoAnswer();
         RawPeer peer;
         peer.setScripts(scripts);
