@@ -73,6 +73,10 @@ public:
         // TarError::truncated when a file ended before its planned size, std::system_error when
         // it cannot be opened or read; the source can then be rewound with reset().
         QByteArray nextChunk();
+        // Appends pieces to `into` until it holds at least `size` bytes or the archive is
+        // complete: headers and small files come a few hundred bytes at a time, too small to
+        // send one by one. Throws as nextChunk() does; what was appended before stays.
+        void appendChunks(QByteArray& into, qint64 size);
         void reset();
 
     private:

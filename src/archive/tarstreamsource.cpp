@@ -270,6 +270,16 @@ void TarArchive::TarStreamSource::reset()
     m_longData.clear();
 }
 
+void TarArchive::TarStreamSource::appendChunks(QByteArray& into, qint64 size)
+{
+    while (into.size() < size) {
+        const QByteArray more = nextChunk();
+        if (more.isEmpty())
+            return;
+        into += more;
+    }
+}
+
 QByteArray TarArchive::TarStreamSource::nextChunk()
 {
     for (;;) {

@@ -45,19 +45,18 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
         requireSafeEntryName(entry.name);
         std::optional<TransferVerification::PhoneTree> phoneTree;
         const bool archived = co_await tryPullFolderAsTar(remoteRoot, localTarget, progress, phoneTree);
-        if (archived && phoneTree) {
+        if (archived) {
+            // The archive route asked the phone's side while unpacking.
             const TransferVerification::PhoneTree asked = *phoneTree;
             const VerifyOutcome outcome = co_await TransferVerification::verifyTreeAgainst(localTarget, asked);
             reportVerification(outcome, entry.name);
             co_return;
         }
-        if (!archived) {
-            const FolderPullPlan plan = co_await planFolderPull(remoteRoot);
-            preflightSpace(plan.total, false, entry.name);
-            co_await pullFolderFileByFile(plan, localTarget, progress);
-            if (plan.total <= 0)
-                co_return;
-        }
+        const FolderPullPlan plan = co_await planFolderPull(remoteRoot);
+        preflightSpace(plan.total, false, entry.name);
+        co_await pullFolderFileByFile(plan, localTarget, progress);
+        if (plan.total <= 0)
+            co_return;
         const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, localTarget, remoteRoot);
         reportVerification(outcome, entry.name);
     });

@@ -55,50 +55,52 @@ QCoro::Task<PhoneTree> askPhoneTree(WiFiTransport& transport, QString remoteRoot
 
 namespace {
 
-// Both sides at the same time: this computer on the thread pool while the phone is asked (or
-// after it was asked already).
-QCoro::Task<VerifyOutcome> compareWithPhone(WiFiTransport* transport, QString localRoot, QString remoteRoot,
-                                            std::optional<PhoneTree> asked)
+// This computer's side of a folder check, computed on the thread pool; `abandon` stops it early.
+struct LocalTree
+{
+    QFuture<OffThreadOutcome<QMap<QString, QString>>> hashing;
+    std::shared_ptr<std::atomic<bool>> abandon;
+};
+
+LocalTree startLocalTree(const QString& localRoot)
 {
     const auto abandon = std::make_shared<std::atomic<bool>>(false);
-    auto hashing =
-        startOffThread([localRoot, abandon] { return WiFiTransport::sha256Manifest(localRoot, abandon.get()); });
-    PhoneTree phone;
-    if (asked) {
-        phone = std::move(*asked);
-    } else {
-        auto asking = askPhoneTree(*transport, remoteRoot);
-        phone = co_await asking;
-    }
+    return {startOffThread([localRoot, abandon] { return WiFiTransport::sha256Manifest(localRoot, abandon.get()); }),
+            abandon};
+}
+
+QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
+{
     if (!phone.requestError && !phone.map) {
-        abandon->store(true);
+        local.abandon->store(true);
         co_return VerifyOutcome::skipped();
     }
-    const QMap<QString, QString> local = resultOf(co_await hashing);
-    if (local.isEmpty())
+    const QMap<QString, QString> tree = resultOf(co_await local.hashing);
+    if (tree.isEmpty())
         co_return VerifyOutcome::skipped();
     if (phone.requestError)
         co_return VerifyOutcome::requestFailed(*phone.requestError);
     if (!phone.map)
         co_return VerifyOutcome::skipped();
-    const QStringList localPaths = local.keys();
-    co_return compareTrees(local, normalizeTreeMap(*phone.map, QSet<QString>(localPaths.begin(), localPaths.end())));
+    const QStringList localPaths = tree.keys();
+    co_return compareTrees(tree, normalizeTreeMap(*phone.map, QSet<QString>(localPaths.begin(), localPaths.end())));
 }
 
 } // namespace
 
 QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot)
 {
-    const std::optional<PhoneTree> notAsked;
-    co_return co_await compareWithPhone(&transport, localRoot, remoteRoot, notAsked);
+    // Both sides at the same time: this computer on the thread pool while the phone is asked.
+    const LocalTree local = startLocalTree(localRoot);
+    auto asking = askPhoneTree(transport, remoteRoot);
+    const PhoneTree phone = co_await asking;
+    co_return co_await finishTreeCheck(local, phone);
 }
 
 QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone)
 {
-    // Named first: g++ 12 mishandles temporaries built inside a co_await expression.
-    const std::optional<PhoneTree> asked = std::move(phone);
-    const QString askedAlready;
-    co_return co_await compareWithPhone(nullptr, localRoot, askedAlready, asked);
+    const LocalTree local = startLocalTree(localRoot);
+    co_return co_await finishTreeCheck(local, phone);
 }
 
 VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)

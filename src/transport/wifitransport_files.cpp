@@ -235,12 +235,7 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
     // been taken by the connection.
     auto pending = std::make_shared<QByteArray>();
     BodyProvider provider = [&source, pending](qint64) -> std::optional<QByteArray> {
-        while (pending->size() < uploadChunkSize) {
-            const QByteArray more = source.nextChunk();
-            if (more.isEmpty())
-                break;
-            *pending += more;
-        }
+        source.appendChunks(*pending, uploadChunkSize);
         QByteArray chunk = pending->left(uploadChunkSize);
         pending->remove(0, chunk.size());
         return chunk;

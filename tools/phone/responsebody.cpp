@@ -68,13 +68,9 @@ public:
 
     QByteArray read(qint64 maxBytes) override
     {
-        // The source hands out one header or file piece at a time, often a few hundred bytes;
-        // they are gathered into one piece, which the socket then sends in one go.
-        while (m_pending.size() < maxBytes && !m_failed && !m_ended) {
+        if (!m_failed) {
             try {
-                const QByteArray more = m_source->nextChunk();
-                m_ended = more.isEmpty();
-                m_pending += more;
+                m_source->appendChunks(m_pending, maxBytes);
             } catch (...) {
                 // A file vanished or shrank while being sent; the archive cannot be completed.
                 m_failed = true;
@@ -91,7 +87,6 @@ private:
     std::unique_ptr<TarArchive::TarStreamSource> m_source;
     QByteArray m_pending;
     bool m_failed = false;
-    bool m_ended = false;
 };
 
 } // namespace
