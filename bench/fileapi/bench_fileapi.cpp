@@ -8,7 +8,7 @@
 // Prints "seconds=S peak_rss_kib=K" on stderr (the digest on stdout for sha256); exit status 1 on
 // failure, with the failure text on stderr.
 #include "transport/wifitransport.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>

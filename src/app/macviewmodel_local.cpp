@@ -1,7 +1,7 @@
 #include "macviewmodel.h"
 
-#include "ui/filebrowserorder.h"
-#include "ui/texttemplate.h"
+#include "common/filebrowserorder.h"
+#include "common/texttemplate.h"
 
 #include <QCollator>
 #include <QDir>

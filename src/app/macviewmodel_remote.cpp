@@ -2,7 +2,7 @@
 #include "macviewmodel.h"
 
 #include "transport/remoteentry.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QPointer>
 

@@ -2,8 +2,8 @@
 // copy and move. Every failure ends in remoteActionError; nothing is thrown to the views.
 #include "macviewmodel.h"
 
-#include "transport/zorvaneerror.h"
-#include "ui/languagemanager.h"
+#include "common/zorvaneerror.h"
+#include "common/languagemanager.h"
 
 #include <QPointer>
 

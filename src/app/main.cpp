@@ -1,7 +1,7 @@
 #include "app/macviewmodel.h"
 #include "transport/phoneaddress.h"
 #include "ui/application.h"
-#include "ui/languagemanager.h"
+#include "common/languagemanager.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "archive/tararchive.h"
 
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 #include <QFile>
 

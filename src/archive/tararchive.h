@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

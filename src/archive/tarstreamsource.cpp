@@ -1,6 +1,6 @@
 #include "archive/tararchive.h"
 
-#include "ui/filebrowserorder.h"
+#include "common/filebrowserorder.h"
 
 #include <QCollator>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "transfertask.h"
 
-#include "ui/languagemanager.h"
+#include "common/languagemanager.h"
 
 TransferTask::TransferTask(const QString& name, Direction direction, qint64 size, QObject* parent)
     : QObject(parent), m_name(name), m_direction(direction), m_size(size)

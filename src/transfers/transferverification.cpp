@@ -2,8 +2,8 @@
 #include "offthread.h"
 
 #include "transport/wifitransport.h"
-#include "transport/zorvaneerror.h"
-#include "ui/texttemplate.h"
+#include "common/zorvaneerror.h"
+#include "common/texttemplate.h"
 
 #include <QCoroFuture>
 #include <QStringList>

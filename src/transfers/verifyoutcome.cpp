@@ -1,6 +1,6 @@
 #include "verifyoutcome.h"
 
-#include "ui/texttemplate.h"
+#include "common/texttemplate.h"
 
 QString VerifyOutcome::reportLine(const QString& item) const
 {

@@ -2,10 +2,10 @@
 #include "diagnostics.h"
 
 #include "transporterror.h"
-#include "zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 #include <QNetworkInterface>
 #include <QTcpSocket>

@@ -1,9 +1,9 @@
 #include "serverinfo.h"
 
 #include "jsoninteger.h"
-#include "zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
-#include "ui/texttemplate.h"
+#include "common/texttemplate.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #include "transporterror.h"
 
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 TransportError TransportError::operationFailed(const QString& finishedText)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 // The transport's own failures. A finished text for `operationFailed`; the two fixed cases look
 // their text up each time it is asked for, so a language change shows at once.

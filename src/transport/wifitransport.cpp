@@ -3,7 +3,7 @@
 #include "clientidentity.h"
 #include "transporterror.h"
 
-#include "ui/languagemanager.h"
+#include "common/languagemanager.h"
 
 #include <QCoroSignal>
 

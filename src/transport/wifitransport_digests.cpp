@@ -4,7 +4,7 @@
 #include "filedigest.h"
 #include "transporterror.h"
 
-#include "ui/texttemplate.h"
+#include "common/texttemplate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -4,10 +4,10 @@
 #include "jsoninteger.h"
 
 #include "transporterror.h"
-#include "zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 #include <QDir>
 #include <QElapsedTimer>

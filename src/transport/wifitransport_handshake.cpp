@@ -4,8 +4,8 @@
 #include "serverinfo.h"
 #include "transporterror.h"
 
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 namespace {
 

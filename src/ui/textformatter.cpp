@@ -1,6 +1,6 @@
 #include "textformatter.h"
 
-#include "bytecountformat.h"
+#include "common/bytecountformat.h"
 
 QString TextFormatter::fileSize(qint64 bytes) const
 {

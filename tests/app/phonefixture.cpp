@@ -3,7 +3,7 @@
 #include "phoneprocess.h"
 #include "taskrunner.h"
 
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "taskrunner.h"
 
 #include "app/macviewmodel.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QDir>
 #include <QDirIterator>

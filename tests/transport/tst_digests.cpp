@@ -5,7 +5,7 @@
 
 #include "transport/transporterror.h"
 #include "transport/wifitransport.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include "taskrunner.h"
 

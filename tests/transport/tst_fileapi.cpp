@@ -7,7 +7,7 @@
 #include "archive/tararchive.h"
 #include "transport/transporterror.h"
 #include "transport/wifitransport.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include "taskrunner.h"
 

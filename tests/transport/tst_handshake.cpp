@@ -6,7 +6,7 @@
 #include "transport/clientidentity.h"
 #include "transport/transporterror.h"
 #include "transport/wifitransport.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include "taskrunner.h"
 

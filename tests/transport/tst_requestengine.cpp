@@ -8,7 +8,7 @@
 #include "transport/queryencoding.h"
 #include "transport/transporterror.h"
 #include "transport/wifitransport.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include "taskrunner.h"
 

@@ -1,7 +1,7 @@
 #include "transport/queryencoding.h"
 #include "transport/serverinfo.h"
 #include "transport/transporterror.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QTest>
 

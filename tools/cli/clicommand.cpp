@@ -3,8 +3,8 @@
 #include "clioutput.h"
 
 #include "app/macviewmodel.h"
-#include "ui/bytecountformat.h"
-#include "ui/languagemanager.h"
+#include "common/bytecountformat.h"
+#include "common/languagemanager.h"
 
 #include <QHash>
 #include <QTextStream>

@@ -1,6 +1,6 @@
 #include "clicommand.h"
 
-#include "ui/languagemanager.h"
+#include "common/languagemanager.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -7,9 +7,9 @@
 #include "remotelookup.h"
 
 #include "app/macviewmodel.h"
-#include "transport/zorvaneerror.h"
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/zorvaneerror.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 
 namespace {

@@ -3,7 +3,7 @@
 #include "clioutput.h"
 
 #include "app/macviewmodel.h"
-#include "ui/texttemplate.h"
+#include "common/texttemplate.h"
 
 #include <QDir>
 

@@ -8,7 +8,7 @@
 #include "remotelookup.h"
 
 #include "app/macviewmodel.h"
-#include "ui/texttemplate.h"
+#include "common/texttemplate.h"
 
 #include <QCoroSignal>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "scopedsettings.h"
 
 #include "transport/transporterror.h"
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 #include <QCoreApplication>
 #include <QHash>

@@ -5,7 +5,7 @@
 #include "archive/tararchive.h"
 #include "transfers/offthread.h"
 #include "transfers/transferverification.h"
-#include "transport/zorvaneerror.h"
+#include "common/zorvaneerror.h"
 
 #include <QCoroFuture>
 #include <QCoroTimer>

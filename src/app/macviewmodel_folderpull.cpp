@@ -5,8 +5,8 @@
 #include "archive/tararchive.h"
 #include "transfers/offthread.h"
 #include "transfers/transferverification.h"
-#include "transport/zorvaneerror.h"
-#include "ui/texttemplate.h"
+#include "common/zorvaneerror.h"
+#include "common/texttemplate.h"
 
 #include <QCoroFuture>
 #include <QCoroTimer>

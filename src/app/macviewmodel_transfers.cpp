@@ -4,10 +4,10 @@
 #include "transfers/transferverification.h"
 #include "transport/diagnostics.h"
 #include "transport/transporterror.h"
-#include "transport/zorvaneerror.h"
-#include "ui/bytecountformat.h"
-#include "ui/languagemanager.h"
-#include "ui/texttemplate.h"
+#include "common/zorvaneerror.h"
+#include "common/bytecountformat.h"
+#include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 #include <QDir>
 #include <QFileInfo>
