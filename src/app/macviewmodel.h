@@ -13,6 +13,7 @@
 #include "transport/wifitransport.h"
 
 #include <QCoroTask>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QObject>
 #include <QStringList>
@@ -233,14 +234,18 @@ private:
     // Transfers.
     using TransferOperation = std::function<QCoro::Task<void>(ProgressCallback)>;
     static QString joinRemotePath(const QString& folder, const QString& name);
-    static bool isSafeEntryName(const QString& name);
     static void requireSafeEntryName(const QString& name);
     TransferTask* addTask(const QString& name, TransferTask::Direction direction, qint64 size);
     void enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation);
-    QCoro::Task<void> run(QPointer<TransferTask> task, qint64 size, TransferOperation operation);
+    // `session` is the phone connection the transfer was requested for.
+    QCoro::Task<void> run(QPointer<TransferTask> task, qint64 size, TransferOperation operation, quint64 session);
+    // Lists both panes again once transfers have changed them, coalesced while a batch runs.
+    QCoro::Task<void> reloadPanesAfterTransfers();
     void pingIgnoringOutcome();
     void declareConnectionLost();
-    void preflightSpace(qint64 needed, bool onDevice, const QString& itemName) const;
+    // Fails when the target lacks room. Toward the phone its current figure is asked; toward this
+    // computer the volume of `localTarget` (the open folder when not given) is checked.
+    QCoro::Task<void> preflightSpace(qint64 needed, bool onDevice, QString itemName, QString localTarget = {});
     void reportVerification(const VerifyOutcome& outcome, const QString& item);
     void pushFile(const TransferEntry& entry);
     void pullFile(const TransferEntry& entry);
@@ -299,4 +304,8 @@ private:
     QString m_remotePath = QStringLiteral("/");
     QStringList m_remoteStack;
     bool m_canPasteRemote = false;
+    // Counts phone connections: adopting one or losing it starts a new session.
+    quint64 m_phoneSession = 0;
+    bool m_panesOutdated = false;
+    QElapsedTimer m_lastTransferReload;
 };

@@ -1,6 +1,7 @@
 // Pulling a folder: one archive when the phone offers it, else by walking its listings.
 #include "app/macviewmodel.h"
 #include "transport/diagnostics.h"
+#include "transport/remotepath.h"
 
 #include "archive/tararchive.h"
 #include "transfers/offthread.h"
@@ -36,9 +37,7 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
 {
     if (!m_localDirectory || !m_device)
         return;
-    QString remoteRoot = entry.id;
-    if (remoteRoot.endsWith(QLatin1Char('/')))
-        remoteRoot.chop(1);
+    const QString remoteRoot = RemotePath::trimmed(entry.id);
     const QString localTarget = QDir(*m_localDirectory).filePath(entry.name);
     TransferTask* task = addTask(entry.name, TransferTask::Direction::pull, 0);
     enqueueTransfer(task, 0, [this, entry, remoteRoot, localTarget](ProgressCallback progress) -> QCoro::Task<void> {
@@ -53,7 +52,7 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
             co_return;
         }
         const FolderPullPlan plan = co_await planFolderPull(remoteRoot);
-        preflightSpace(plan.total, false, entry.name);
+        co_await preflightSpace(plan.total, false, entry.name, localTarget);
         co_await pullFolderFileByFile(plan, localTarget, progress);
         if (plan.total <= 0)
             co_return;
@@ -114,7 +113,7 @@ QCoro::Task<void> MacViewModel::walkRemoteFolder(QString remotePath, QString rel
     for (const RemoteEntry& child : listed) {
         // Every listed name becomes part of a local path: none may lead out of the target.
         requireSafeEntryName(child.name);
-        const QString childRemote = joinRemotePath(remotePath, child.name);
+        const QString childRemote = RemotePath::join(remotePath, child.name);
         const QString childRelative = relativePath.isEmpty() ? child.name : relativePath + QLatin1Char('/') + child.name;
         if (child.isDirectory) {
             plan.dirs << childRelative;

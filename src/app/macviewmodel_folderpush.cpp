@@ -53,7 +53,7 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
         return;
     TransferTask* task = addTask(entry.name, TransferTask::Direction::push, plan.total);
     enqueueTransfer(task, plan.total, [this, entry, root, remoteDir, plan](ProgressCallback progress) -> QCoro::Task<void> {
-        preflightSpace(plan.total, true, entry.name);
+        co_await preflightSpace(plan.total, true, entry.name);
         const bool streamed = co_await tryPushFolderAsTar(root, remoteDir, plan.total, progress);
         if (!streamed) {
             co_await pushFolderFileByFile(plan, remoteDir, progress);

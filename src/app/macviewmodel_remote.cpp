@@ -2,6 +2,7 @@
 #include "macviewmodel.h"
 
 #include "transport/remoteentry.h"
+#include "transport/remotepath.h"
 #include "common/zorvaneerror.h"
 
 #include <QPointer>
@@ -17,13 +18,6 @@ TransferEntry paneEntry(const RemoteEntry& remote)
     entry.size = remote.size;
     entry.source = TransferEntry::Source::device;
     return entry;
-}
-
-QString withoutTrailingSlash(QString path)
-{
-    if (path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path.isEmpty() ? QStringLiteral("/") : path;
 }
 
 } // namespace
@@ -44,13 +38,13 @@ std::optional<TransferEntry> MacViewModel::remoteEntryWithId(const QString& id) 
 
 QCoro::Task<void> MacViewModel::adoptConnection(DeviceInfo device, bool viaUSB)
 {
+    ++m_phoneSession;
     assign(m_device, std::optional<DeviceInfo>(std::move(device)), &MacViewModel::deviceChanged);
     assign(m_connectedViaUSB, viaUSB, &MacViewModel::connectedViaUSBChanged);
     m_remoteStack.clear();
     setRemotePath(QStringLiteral("/"));
     setSelectedRemote({});
-    const QString root = QStringLiteral("/");
-    co_await loadRemoteDirectory(root);
+    co_await reloadRemote();
 }
 
 QCoro::Task<bool> MacViewModel::connectWiFiPhone(WiFiDeviceInfo phone, std::optional<QString> pairingCode)
@@ -102,10 +96,9 @@ QCoro::Task<void> MacViewModel::enterRemoteDirectory(TransferEntry entry)
     if (!entry.isDirectory)
         co_return;
     m_remoteStack << m_remotePath;
-    setRemotePath(withoutTrailingSlash(entry.id));
+    setRemotePath(RemotePath::trimmed(entry.id));
     setSelectedRemote({});
-    const QString path = m_remotePath;
-    co_await loadRemoteDirectory(path);
+    co_await reloadRemote();
 }
 
 QCoro::Task<void> MacViewModel::goRemoteBack()
@@ -114,8 +107,7 @@ QCoro::Task<void> MacViewModel::goRemoteBack()
         co_return;
     setRemotePath(m_remoteStack.takeLast());
     setSelectedRemote({});
-    const QString path = m_remotePath;
-    co_await loadRemoteDirectory(path);
+    co_await reloadRemote();
 }
 
 QCoro::Task<void> MacViewModel::goRemoteTo(QString path)
@@ -135,12 +127,12 @@ QCoro::Task<void> MacViewModel::goRemoteRoot()
     m_remoteStack.clear();
     setRemotePath(QStringLiteral("/"));
     setSelectedRemote({});
-    const QString path = m_remotePath;
-    co_await loadRemoteDirectory(path);
+    co_await reloadRemote();
 }
 
 QCoro::Task<void> MacViewModel::reloadRemote()
 {
+    // A named local: g++ 12 mishandles temporaries built inside a co_await expression.
     const QString path = m_remotePath;
     co_await loadRemoteDirectory(path);
 }

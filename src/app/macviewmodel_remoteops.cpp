@@ -4,8 +4,10 @@
 
 #include "common/zorvaneerror.h"
 #include "common/languagemanager.h"
+#include "transport/remotepath.h"
 
 #include <QPointer>
+#include <QSet>
 
 #include <utility>
 
@@ -14,18 +16,7 @@ namespace {
 // An entry's path on the phone: its id without the trailing "/" of a folder.
 QString sourcePath(const TransferEntry& entry)
 {
-    QString path = entry.id;
-    if (path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
-}
-
-// A folder path to put a name after: one trailing "/" removed, so the root becomes "".
-QString basePath(QString folder)
-{
-    if (folder.endsWith(QLatin1Char('/')))
-        folder.chop(1);
-    return folder;
+    return RemotePath::trimmed(entry.id);
 }
 
 // The reason a typed name cannot be used, or nothing when it can. "." and ".." would name the
@@ -54,9 +45,11 @@ void MacViewModel::updateCanPasteRemote()
 
 QList<TransferEntry> MacViewModel::selectedRemoteEntries() const
 {
+    // A set, not a list search per row: thousands of selected rows stay cheap.
+    const QSet<QString> wanted(m_selectedRemote.begin(), m_selectedRemote.end());
     QList<TransferEntry> entries;
     for (const TransferEntry& entry : m_remoteItems.entries()) {
-        if (m_selectedRemote.contains(entry.id))
+        if (wanted.contains(entry.id))
             entries << entry;
     }
     return entries;
@@ -72,7 +65,7 @@ QCoro::Task<void> MacViewModel::createRemoteFolder(QString name)
         co_return;
     }
     const QPointer<MacViewModel> alive(this);
-    const QString path = basePath(m_remotePath) + QLatin1Char('/') + trimmed;
+    const QString path = RemotePath::join(m_remotePath, trimmed);
     std::optional<QString> failure;
     try {
         co_await m_wifiTransport.createRemoteDirectory(path);
@@ -85,8 +78,7 @@ QCoro::Task<void> MacViewModel::createRemoteFolder(QString name)
         setRemoteActionError(*failure);
         co_return;
     }
-    const QString current = m_remotePath;
-    co_await loadRemoteDirectory(current);
+    co_await reloadRemote();
 }
 
 QCoro::Task<void> MacViewModel::renameRemoteEntry(TransferEntry entry, QString newName)
@@ -99,9 +91,9 @@ QCoro::Task<void> MacViewModel::renameRemoteEntry(TransferEntry entry, QString n
         co_return;
     }
     const QPointer<MacViewModel> alive(this);
-    // Built in the current folder, which is the entry's own when the pane asks.
+    // In the entry's own folder, whichever folder the pane shows by now: a rename never moves.
     const QString from = sourcePath(entry);
-    const QString to = basePath(m_remotePath) + QLatin1Char('/') + trimmed;
+    const QString to = RemotePath::join(RemotePath::parentOf(from), trimmed);
     std::optional<QString> failure;
     try {
         co_await m_wifiTransport.renameRemote(from, to);
@@ -115,8 +107,7 @@ QCoro::Task<void> MacViewModel::renameRemoteEntry(TransferEntry entry, QString n
         co_return;
     }
     setSelectedRemote({});
-    const QString current = m_remotePath;
-    co_await loadRemoteDirectory(current);
+    co_await reloadRemote();
 }
 
 QCoro::Task<void> MacViewModel::deleteRemoteSelection()
@@ -180,7 +171,7 @@ QCoro::Task<void> MacViewModel::placeRemoteEntries(QList<TransferEntry> entries,
     QStringList failures;
     for (const TransferEntry& entry : entries) {
         const QString source = sourcePath(entry);
-        const QString target = basePath(directory) + QLatin1Char('/') + entry.name;
+        const QString target = RemotePath::join(directory, entry.name);
         if (move && target == source)
             continue; // already there
         if (target.startsWith(source + QLatin1Char('/'))) {
@@ -254,8 +245,7 @@ QCoro::Task<void> MacViewModel::finishRemoteBatch(QStringList failures)
     // After a batch the pane shows the folder afresh, then one line per entry that failed.
     const QPointer<MacViewModel> alive(this);
     setSelectedRemote({});
-    const QString current = m_remotePath;
-    co_await loadRemoteDirectory(current);
+    co_await reloadRemote();
     if (alive && !failures.isEmpty())
         setRemoteActionError(failures.join(QLatin1Char('\n')));
 }

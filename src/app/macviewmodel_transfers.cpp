@@ -3,6 +3,7 @@
 
 #include "transfers/transferverification.h"
 #include "transport/diagnostics.h"
+#include "transport/remotepath.h"
 #include "transport/transporterror.h"
 #include "common/zorvaneerror.h"
 #include "common/bytecountformat.h"
@@ -20,12 +21,9 @@
 namespace {
 
 constexpr qint64 spaceMargin = 64LL * 1024 * 1024;
-
-// `name` appended to a remote folder path with exactly one separator.
-QString joinRemote(const QString& folder, const QString& name)
-{
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
+// While more transfers wait behind, the panes are listed again at most this often: a batch of
+// hundreds of small pushes must not relist a large folder after every one of them.
+constexpr qint64 batchReloadInterval = 1000;
 
 template <typename Items>
 QList<TransferEntry> selectedInOrder(const Items& entries, const QStringList& selection)
@@ -39,22 +37,25 @@ QList<TransferEntry> selectedInOrder(const Items& entries, const QStringList& se
     return picked;
 }
 
+// The nearest folder of `path` that exists: a pull's target folder may not have been made yet.
+QString existingFolderOf(const QString& path)
+{
+    QFileInfo info(path);
+    while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())
+        info = QFileInfo(info.absolutePath());
+    return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+}
+
 } // namespace
 
 QString MacViewModel::joinRemotePath(const QString& folder, const QString& name)
 {
-    return joinRemote(folder, name);
-}
-
-bool MacViewModel::isSafeEntryName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
+    return RemotePath::join(folder, name);
 }
 
 void MacViewModel::requireSafeEntryName(const QString& name)
 {
-    if (!isSafeEntryName(name))
+    if (!RemotePath::isSafeName(name))
         throw TransportError::operationFailed(
             localizedFormat("手机端给出的名称「%@」不安全（可能指向所选文件夹之外），已拒绝写入本机", {name}));
 }
@@ -125,11 +126,11 @@ void MacViewModel::pushFile(const TransferEntry& entry)
     if (!entry.url)
         return;
     // Fixed now: opening another phone folder later does not move a queued push.
-    const QString target = joinRemote(m_remotePath, entry.name);
+    const QString target = RemotePath::join(m_remotePath, entry.name);
     const QString localPath = *entry.url;
     TransferTask* task = addTask(entry.name, TransferTask::Direction::push, entry.size);
     enqueueTransfer(task, entry.size, [this, entry, localPath, target](ProgressCallback progress) -> QCoro::Task<void> {
-        preflightSpace(entry.size, true, entry.name);
+        co_await preflightSpace(entry.size, true, entry.name);
         co_await m_wifiTransport.pushFile(localPath, target, progress);
         const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, localPath, target);
         reportVerification(outcome, entry.name);
@@ -145,7 +146,7 @@ void MacViewModel::pullFile(const TransferEntry& entry)
     enqueueTransfer(task, entry.size, [this, entry, target](ProgressCallback progress) -> QCoro::Task<void> {
         // The name came from the phone: it must not lead out of the chosen folder.
         requireSafeEntryName(entry.name);
-        preflightSpace(entry.size, false, entry.name);
+        co_await preflightSpace(entry.size, false, entry.name, target);
         const std::optional<qint64> expected = entry.size;
         co_await m_wifiTransport.pullFile(entry.id, target, expected, progress);
         const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, target, entry.id);
@@ -153,23 +154,34 @@ void MacViewModel::pullFile(const TransferEntry& entry)
     });
 }
 
-void MacViewModel::preflightSpace(qint64 needed, bool onDevice, const QString& itemName) const
+QCoro::Task<void> MacViewModel::preflightSpace(qint64 needed, bool onDevice, QString itemName, QString localTarget)
 {
     if (needed <= 0)
-        return;
+        co_return;
     if (onDevice) {
-        std::optional<qint64> free = m_device ? m_device->storageFree : std::nullopt;
-        if (!free && m_wifiTransport.connectedDevice())
-            free = m_wifiTransport.connectedDevice()->storageFree;
+        // The figure of this moment: earlier transfers in the queue have used up space since the
+        // phone was connected.
+        const QPointer<MacViewModel> alive(this);
+        const std::optional<qint64> asked = co_await m_wifiTransport.currentStorageFree();
+        if (!alive)
+            throw TransportError::deviceNotConnected();
+        std::optional<qint64> free = asked;
+        if (asked && m_device && m_device->storageFree != asked) {
+            DeviceInfo refreshed = *m_device;
+            refreshed.storageFree = asked;
+            assign(m_device, std::optional<DeviceInfo>(refreshed), &MacViewModel::deviceChanged);
+        }
         if (free && *free < needed + spaceMargin)
             throw TransportError::operationFailed(
                 localizedFormat("手机可用空间不足：「%@」需要 %@，手机仅剩 %@。请先在手机端清理空间后重试",
                                 {itemName, formatByteCount(needed), formatByteCount(*free)}));
-        return;
+        co_return;
     }
-    const QStorageInfo volume(m_localDirectory.value_or(QDir::homePath()));
+    // The volume the pull writes to, fixed when it was requested, not the folder shown now.
+    const QString target = localTarget.isEmpty() ? m_localDirectory.value_or(QDir::homePath()) : localTarget;
+    const QStorageInfo volume(existingFolderOf(target));
     if (!volume.isValid())
-        return;
+        co_return;
     const qint64 available = volume.bytesAvailable();
     if (available >= 0 && available < needed + spaceMargin)
         throw TransportError::operationFailed(
@@ -181,17 +193,26 @@ void MacViewModel::enqueueTransfer(TransferTask* task, qint64 size, TransferOper
 {
     const QPointer<MacViewModel> self(this);
     const QPointer<TransferTask> queuedTask(task);
-    m_transferQueue.enqueue([self, queuedTask, size, operation]() -> QCoro::Task<void> {
+    // The phone this transfer is for: if it is gone when the turn comes, nothing is sent, and
+    // certainly not to another phone connected meanwhile.
+    const quint64 session = m_phoneSession;
+    m_transferQueue.enqueue([self, queuedTask, size, operation, session]() -> QCoro::Task<void> {
         if (!self || !queuedTask)
             co_return;
-        co_await self->run(queuedTask, size, operation);
+        co_await self->run(queuedTask, size, operation, session);
     });
 }
 
-QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, TransferOperation operation)
+QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, TransferOperation operation,
+                                    quint64 session)
 {
     Q_UNUSED(size)
     const QPointer<MacViewModel> self(this);
+    if (!m_device || session != m_phoneSession) {
+        task->setFailed(localized("手机已断开，未执行此传输"));
+        co_await reloadPanesAfterTransfers();
+        co_return;
+    }
     task->setRunning();
 
     // Pings keep the phone app from treating a long transfer's connection as idle.
@@ -219,10 +240,8 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     if (!failure) {
         task->setSuccess();
         task->setProgress(1.0);
-        const QString path = m_remotePath;
-        co_await loadRemoteDirectory(path);
-        if (self)
-            reloadLocalDirectory();
+        m_panesOutdated = true;
+        co_await reloadPanesAfterTransfers();
         co_return;
     }
 
@@ -234,14 +253,35 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     } catch (const std::exception&) {
         reachable = false;
     }
-    if (!self || reachable || !m_device)
+    if (!self)
         co_return;
-    declareConnectionLost();
+    if (!reachable && m_device && session == m_phoneSession)
+        declareConnectionLost();
+    co_await reloadPanesAfterTransfers();
+}
+
+QCoro::Task<void> MacViewModel::reloadPanesAfterTransfers()
+{
+    if (!m_panesOutdated)
+        co_return;
+    const bool moreBehind = m_transferQueue.hasWaiting();
+    if (moreBehind && m_lastTransferReload.isValid() && !m_lastTransferReload.hasExpired(batchReloadInterval))
+        co_return;
+    m_panesOutdated = false;
+    m_lastTransferReload.start();
+    const QPointer<MacViewModel> self(this);
+    if (m_device)
+        co_await reloadRemote();
+    if (self)
+        reloadLocalDirectory();
 }
 
 void MacViewModel::declareConnectionLost()
 {
     const bool overCable = m_wifiTransport.connectionKind() == WiFiTransport::ConnectionKind::adbTunnel;
+    // The address is no longer a phone of ours: nothing queued may spend a watchdog on it.
+    m_wifiTransport.disconnect();
+    ++m_phoneSession;
     assign(m_device, std::optional<DeviceInfo>(), &MacViewModel::deviceChanged);
     assign(m_connectedViaUSB, false, &MacViewModel::connectedViaUSBChanged);
     if (overCable)

@@ -20,6 +20,8 @@ public:
     // Appends `operation` and returns at once; it starts from the event loop.
     void enqueue(Operation operation);
     bool isIdle() const { return !m_running && m_pending.empty(); }
+    // Operations enqueued but not yet started (the running one not counted).
+    bool hasWaiting() const { return !m_pending.empty(); }
 
 signals:
     // Everything enqueued so far has returned.

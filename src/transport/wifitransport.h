@@ -53,6 +53,8 @@ public:
                                     std::optional<QString> pairingCode);
     void switchEndpoint(const QString& host, int port);
     QCoro::Task<void> ping();
+    // The connected phone's free space now, from a fresh /info; nothing when it does not say.
+    QCoro::Task<std::optional<qint64>> currentStorageFree();
     void disconnect();
 
     // One HTTP exchange with the connected phone. Any status is a result; callers interpret it.

@@ -148,6 +148,20 @@ QCoro::Task<void> WiFiTransport::ping()
     co_await performRequest(method, path, std::nullopt);
 }
 
+QCoro::Task<std::optional<qint64>> WiFiTransport::currentStorageFree()
+{
+    const QString method = QStringLiteral("GET");
+    const QString path = QStringLiteral("/info");
+    const HttpResponse response = co_await performRequest(method, path, std::nullopt);
+    if (response.status != 200)
+        co_return std::nullopt;
+    try {
+        co_return ServerInfo::decode(response.body).storageFree;
+    } catch (const std::exception&) {
+        co_return std::nullopt;
+    }
+}
+
 void WiFiTransport::disconnect()
 {
     m_connectedDevice.reset();

@@ -24,6 +24,7 @@ private slots:
     void rename_data();
     void rename();
     void renameInTheCurrentFolder();
+    void renameStaysInTheEntrysFolder();
     void deleteGoesOnPastAFailure();
     void pasteIntoOwnSubfolderIsRefused();
     void moveIntoSameFolderIsSkippedCopyIsSent();
@@ -163,6 +164,25 @@ void RemoteOperationsTest::renameInTheCurrentFolder()
 
     runTask(vm.renameRemoteEntry(remoteEntry(vm, "/A/Sub/"), "Renamed"));
     QVERIFY(exists("/A/Renamed/"));
+}
+
+void RemoteOperationsTest::renameStaysInTheEntrysFolder()
+{
+    // The entry was picked in /A, then the pane moved on to /B before the rename was sent.
+    QVERIFY(startPhone({"A/x.txt", "A/Sub/", "B/"}));
+    MacViewModel& vm = *m_viewModel;
+    runTask(vm.goRemoteTo("/A"));
+    const TransferEntry file = remoteEntry(vm, "/A/x.txt");
+    const TransferEntry folder = remoteEntry(vm, "/A/Sub/");
+    runTask(vm.goRemoteTo("/B"));
+
+    runTask(vm.renameRemoteEntry(file, "y.txt"));
+    runTask(vm.renameRemoteEntry(folder, "Sub2"));
+    QCOMPARE(vm.remoteActionError(), QString());
+    QVERIFY(exists("/A/y.txt"));
+    QVERIFY(exists("/A/Sub2/"));
+    QVERIFY(!exists("/B/y.txt"));
+    QVERIFY(!exists("/B/Sub2"));
 }
 
 void RemoteOperationsTest::deleteGoesOnPastAFailure()

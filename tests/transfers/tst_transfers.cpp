@@ -11,10 +11,15 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QProcess>
+#include <QScopeGuard>
+
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -400,6 +405,132 @@ private slots:
         QCOMPARE(task->status(), TransferTask::Status::failed);
         QVERIFY(!vm.device());
         QCOMPARE(vm.wifiErrorMessage(), QStringLiteral("WiFi 连接已断开（手机可能锁屏或退出了 Zorvane），请重新从菜单连接"));
+    }
+
+    void waitingTransfersFailAtOnceWhenThePhoneIsGone_data()
+    {
+        QTest::addColumn<bool>("connectAnother");
+        QTest::newRow("phone gone") << false;
+        QTest::newRow("another phone connected meanwhile") << true;
+    }
+
+    void waitingTransfersFailAtOnceWhenThePhoneIsGone()
+    {
+        QFETCH(bool, connectAnother);
+        auto s = connected({"--fault", "/upload:slow-read:20"});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        QList<TransferTask*> tasks;
+        for (int i = 0; i < 3; ++i) {
+            const QString path = s->local.filePath(QStringLiteral("f%1.bin").arg(i));
+            writeFile(path, pattern(4 * 1024 * 1024, i));
+            vm.pushURLs({path});
+            tasks << lastTask(vm);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(tasks[0]->status(), TransferTask::Status::running, 10000);
+        QTest::qWait(300);
+        s->phone.kill();
+
+        PhoneProcess another;
+        if (connectAnother) {
+            QVERIFY(another.start());
+            WiFiDeviceInfo info;
+            info.id = QStringLiteral("another");
+            info.name = QStringLiteral("另一部手机");
+            info.endpoint = NetworkEndpoint::hostAndPort(another.host(), another.port());
+            const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
+            runTask(vm.adoptConnection(device, false));
+        }
+        QElapsedTimer sinceFirstFailed;
+        QTRY_VERIFY_WITH_TIMEOUT(tasks[0]->isFinished(), 10000);
+        sinceFirstFailed.start();
+        QVERIFY(waitForQueue(vm));
+        // Well inside one watchdog period of the first failure: nobody waited for a dead address.
+        QCOMPARE_LT(sinceFirstFailed.elapsed(), m_fast.idleLimitWiFi.count());
+        QCOMPARE(tasks[0]->status(), TransferTask::Status::failed);
+        for (TransferTask* task : {tasks[1], tasks[2]})
+            QCOMPARE(statusText(task), QStringLiteral("failed: 手机已断开，未执行此传输"));
+        if (connectAnother) {
+            // The new phone got nothing meant for the first one, and stays connected.
+            QCOMPARE(QDir(another.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     QStringList());
+            QVERIFY(vm.device());
+        } else {
+            QVERIFY(!vm.device());
+            QVERIFY(!vm.wifiTransport().endpoint());
+        }
+    }
+
+    void phoneSpaceIsAskedBeforeEachPush()
+    {
+        // The figure given at connect time is stale by the time the push runs: the phone is asked.
+        auto s = connected({"--storage-free", QString::number(10LL * 1024 * 1024 * 1024)});
+        QVERIFY(s);
+        const QString root = s->phone.root();
+        const QString port = QString::number(s->phone.port());
+        s->phone.kill();
+        PhoneProcess fuller;
+        QVERIFY(fuller.start({"--port", port, "--storage-free", QString::number(100LL * 1024 * 1024)}, root));
+        writeFile(s->local.filePath("big.bin"), QByteArray(50 * 1024 * 1024, 'x'));
+        s->viewModel->pushURLs({s->local.filePath("big.bin")});
+        QVERIFY(waitForQueue(*s->viewModel));
+        QCOMPARE(statusText(s->viewModel->tasks()->tasks()[0]),
+                 QStringLiteral("failed: 手机可用空间不足：「big.bin」需要 52.4 MB，手机仅剩 104.9 MB。请先在手机端清理空间后重试"));
+        QVERIFY(!QFile::exists(root + "/big.bin"));
+        // The pane's figure follows the phone's.
+        QCOMPARE(s->viewModel->device()->storageFree, std::optional<qint64>(100LL * 1024 * 1024));
+    }
+
+    void computerSpaceIsCheckedWhereThePullGoes()
+    {
+        // A small volume of our own: where the pull was asked to go. The left pane then moves
+        // to a roomy folder; the check must still look at the small one.
+        if (geteuid() != 0)
+            QSKIP("mounting a small volume needs root");
+        QTemporaryDir small;
+        QVERIFY(small.isValid());
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=8m", "tmpfs", small.path()}) != 0)
+            QSKIP("this machine cannot mount a small volume");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {small.path()}); });
+
+        // Folder by folder: the folder's size is known before anything is written.
+        auto s = connected({"--no-folder-endpoints"});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        writeFile(s->phone.root() + "/photo.jpg", pattern(1024 * 1024, 3));
+        writeFile(s->phone.root() + "/Album/a.jpg", pattern(1024 * 1024, 4));
+        runTask(vm.reloadRemote());
+        vm.openLocalDirectory(small.path());
+        vm.pull({phonefixture::remoteEntry(vm, "/photo.jpg"), phonefixture::remoteEntry(vm, "/Album/")});
+        vm.openLocalDirectory(s->local.path());
+        QVERIFY(waitForQueue(vm));
+        for (TransferTask* task : vm.tasks()->tasks())
+            QVERIFY2(statusText(task).startsWith(QStringLiteral("failed: PC 磁盘可用空间不足：「")), qPrintable(statusText(task)));
+        QVERIFY(QDir(small.path()).isEmpty());
+        QVERIFY(!QFile::exists(s->local.filePath("photo.jpg")));
+    }
+
+    void panesAreNotRelistedAfterEveryTransferOfABatch()
+    {
+        auto s = connected({});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        QStringList paths;
+        for (int i = 0; i < 30; ++i) {
+            paths << s->local.filePath(QStringLiteral("n%1.txt").arg(i));
+            writeFile(paths.last(), QByteArray::number(i));
+        }
+        vm.reloadLocalDirectory();
+        QSignalSpy remoteListings(vm.remoteItems(), &QAbstractItemModel::modelReset);
+        QSignalSpy localListings(vm.localItems(), &QAbstractItemModel::modelReset);
+        vm.pushURLs(paths);
+        QVERIFY(waitForQueue(vm));
+        for (TransferTask* task : vm.tasks()->tasks())
+            QCOMPARE(statusText(task), QStringLiteral("success"));
+        QVERIFY2(remoteListings.count() < 10, qPrintable(QString::number(remoteListings.count())));
+        QVERIFY2(localListings.count() < 10, qPrintable(QString::number(localListings.count())));
+        // The last listing came after the last transfer: every pushed file shows.
+        QCOMPARE(vm.remoteItems()->count(), 30);
     }
 
     void phoneSpaceIsCheckedBeforeSending()

@@ -99,7 +99,9 @@ int CliCommand::printInfo(const DeviceInfo& device)
 {
     printOut(localized("名称：") + device.name);
     printOut(localized("系统版本：") + device.systemVersion);
-    printOut(localized("可用空间：") + formatByteCount(device.storageFree.value_or(0)));
+    // No figure is not an empty phone.
+    printOut(localized("可用空间：")
+             + (device.storageFree ? formatByteCount(*device.storageFree) : localized("未知（手机未提供）")));
     if (!device.platform.isEmpty())
         printOut(localized("平台：") + device.platform);
     return 0;
