@@ -116,6 +116,8 @@ public:
     Q_INVOKABLE void openSecurityScopedDirectory(const QString& path);
     Q_INVOKABLE void openLocalDirectory(const QString& path);
     Q_INVOKABLE void reloadLocalDirectory();
+    // The same listing made on the thread pool, for refreshes the user did not ask for.
+    QCoro::Task<void> reloadLocalDirectoryInBackground();
     Q_INVOKABLE void enterLocalDirectory(const QString& path);
     Q_INVOKABLE void navigateLocalTo(const QString& path);
     Q_INVOKABLE void goLocalBack();
@@ -222,6 +224,7 @@ signals:
 private:
     bool restoreLocalDirectory();
     void clearLocalDirectory();
+    void applyLocalListing(QList<TransferEntry> entries, const std::optional<QString>& failure);
     void setLocalDirectory(const std::optional<QString>& path);
     void setRemotePath(const QString& path);
     void updateCanPasteRemote();
@@ -306,6 +309,7 @@ private:
     bool m_canPasteRemote = false;
     // Counts phone connections: adopting one or losing it starts a new session.
     quint64 m_phoneSession = 0;
+    quint64 m_localListingGeneration = 0;
     bool m_panesOutdated = false;
     QElapsedTimer m_lastTransferReload;
 };

@@ -2,11 +2,14 @@
 
 #include "common/filebrowserorder.h"
 #include "common/texttemplate.h"
+#include "transfers/offthread.h"
 
 #include <QCollator>
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSettings>
 #include <QUrl>
 
@@ -143,16 +146,44 @@ void MacViewModel::reloadLocalDirectory()
 {
     if (!m_localDirectory)
         return;
+    ++m_localListingGeneration; // a background listing still under way is out of date now
     Listing listing = listFolder(*m_localDirectory);
-    if (listing.failure) {
+    if (!listing.failure)
+        sortLocalEntries(listing.entries);
+    applyLocalListing(std::move(listing.entries), listing.failure);
+}
+
+QCoro::Task<void> MacViewModel::reloadLocalDirectoryInBackground()
+{
+    if (!m_localDirectory)
+        co_return;
+    // Listing and sorting a large folder takes long enough to be felt: on the thread pool. The
+    // answer is dropped if the pane has been listed again or has moved meanwhile.
+    const QPointer<MacViewModel> alive(this);
+    const QString folder = *m_localDirectory;
+    const quint64 generation = ++m_localListingGeneration;
+    auto listing = startOffThread([folder] {
+        Listing listed = listFolder(folder);
+        if (!listed.failure)
+            sortLocalEntries(listed.entries);
+        return listed;
+    });
+    Listing listed = resultOf(co_await listing);
+    if (!alive || generation != m_localListingGeneration || m_localDirectory != folder)
+        co_return;
+    applyLocalListing(std::move(listed.entries), listed.failure);
+}
+
+void MacViewModel::applyLocalListing(QList<TransferEntry> entries, const std::optional<QString>& failure)
+{
+    if (failure) {
         m_localItems.setEntries({});
-        assign(m_localErrorMessage, localizedFormat("读取目录失败：%@", {*listing.failure}),
+        assign(m_localErrorMessage, localizedFormat("读取目录失败：%@", {*failure}),
                &MacViewModel::localErrorMessageChanged);
         return;
     }
     assign(m_localErrorMessage, QString(), &MacViewModel::localErrorMessageChanged);
-    sortLocalEntries(listing.entries);
-    m_localItems.setEntries(std::move(listing.entries));
+    m_localItems.setEntries(std::move(entries));
 }
 
 void MacViewModel::enterLocalDirectory(const QString& path)

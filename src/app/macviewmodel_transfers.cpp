@@ -273,7 +273,7 @@ QCoro::Task<void> MacViewModel::reloadPanesAfterTransfers()
     if (m_device)
         co_await reloadRemote();
     if (self)
-        reloadLocalDirectory();
+        co_await reloadLocalDirectoryInBackground();
 }
 
 void MacViewModel::declareConnectionLost()
