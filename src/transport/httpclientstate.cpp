@@ -65,6 +65,8 @@ QByteArray HTTPClientState::takePending()
 {
     QByteArray chunk;
     chunk.swap(m_pending);
+    if (m_contentLength != notGiven && chunk.size() > m_contentLength - m_bodyReceived)
+        chunk.truncate(m_contentLength - m_bodyReceived);
     m_bodyReceived += chunk.size();
     return chunk;
 }
@@ -113,10 +115,12 @@ HTTPClientState::ParseResult HTTPClientState::tryParseHeader()
         const QString name = trimSpacesAndTabs(lines[i].left(colon)).toLower();
         const QString value = trimSpacesAndTabs(lines[i].mid(colon + 1));
         if (name == QLatin1String("content-length")) {
-            if (const auto n = parseInteger(value))
-                m_contentLength = *n;
-            else
-                continue;
+            const auto n = parseInteger(value);
+            if (!n || *n < 0) {
+                m_badContentLength = value;
+                return ParseResult::badContentLength;
+            }
+            m_contentLength = *n;
         } else if (name == QLatin1String("x-qvx-total-bytes")) {
             if (const auto n = parseInteger(value))
                 m_archiveTotalBytes = *n;

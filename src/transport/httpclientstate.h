@@ -17,7 +17,9 @@ public:
     // grow memory without bound while every read keeps the watchdog quiet.
     static constexpr qsizetype maxHeadSize = 64 * 1024;
 
-    enum class ParseResult { needMore, parsed, headTooLarge };
+    // badContentLength: the head announces a length that is negative or not a number, so the end
+    // of the body cannot be known.
+    enum class ParseResult { needMore, parsed, headTooLarge, badContentLength };
 
     HTTPClientState();
 
@@ -27,6 +29,8 @@ public:
 
     // Received bytes: into the head buffer until the head is parsed, then into the body.
     void append(const QByteArray& data);
+    // The body bytes not yet handed on; never more than an announced Content-Length in all (what
+    // a peer sends past it is dropped).
     QByteArray takePending();
     ParseResult tryParseHeader();
 
@@ -36,6 +40,8 @@ public:
     bool headerParsed() const { return m_headerParsed; }
     int status() const { return m_status; }
     qint64 contentLength() const { return m_contentLength; }
+    // The refused Content-Length value, after badContentLength.
+    QString badContentLength() const { return m_badContentLength; }
     qint64 archiveTotalBytes() const { return m_archiveTotalBytes; }
     std::optional<QString> serverVerified() const { return m_serverVerified; }
     qint64 bodyReceived() const { return m_bodyReceived; }
@@ -48,6 +54,7 @@ private:
     QByteArray m_pending;
     bool m_headerParsed = false;
     bool m_headUnparseable = false;
+    QString m_badContentLength;
     int m_status = 0;
     qint64 m_contentLength = notGiven;
     qint64 m_archiveTotalBytes = notGiven;

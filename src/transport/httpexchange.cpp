@@ -79,19 +79,11 @@ void HttpExchange::start()
 
     if (m_plan.endpoint.isService()) {
         // Discovered services are resolved to an address before a request is made.
-        if (m_state.finish()) {
-            stopConnection();
-            failWith(std::make_exception_ptr(TransportError::operationFailed(
-                localizedFormat("无法连接手机：尚未解析出服务“%@”的地址", {m_plan.endpoint.serviceName}))));
-        }
+        abandon(localizedFormat("无法连接手机：尚未解析出服务“%@”的地址", {m_plan.endpoint.serviceName}));
         return;
     }
     if (m_plan.pinnedInterface && !bindToInterface(*m_socket, *m_plan.pinnedInterface)) {
-        if (m_state.finish()) {
-            stopConnection();
-            failWith(std::make_exception_ptr(TransportError::operationFailed(
-                localizedFormat("无法通过网络接口 %@ 连接手机", {*m_plan.pinnedInterface}))));
-        }
+        abandon(localizedFormat("无法通过网络接口 %@ 连接手机", {*m_plan.pinnedInterface}));
         return;
     }
     m_socket->connectToHost(m_plan.endpoint.host, m_plan.endpoint.port);
@@ -124,7 +116,7 @@ void HttpExchange::onBytesWritten()
 
 void HttpExchange::afterHead()
 {
-    if (!m_plan.bodyProvider || !m_plan.bodyLength) {
+    if (!m_plan.options.bodyProvider || !m_plan.options.bodyLength) {
         m_phase = Phase::reading;
         readAvailable();
         return;
@@ -136,7 +128,7 @@ void HttpExchange::afterHead()
 
 void HttpExchange::continueUpload()
 {
-    const qint64 total = *m_plan.bodyLength;
+    const qint64 total = *m_plan.options.bodyLength;
     if (m_sent >= total) {
         m_phase = Phase::reading;
         readAvailable();
@@ -144,19 +136,13 @@ void HttpExchange::continueUpload()
     }
     std::optional<QByteArray> chunk;
     try {
-        chunk = m_plan.bodyProvider(m_sent);
+        chunk = m_plan.options.bodyProvider(m_sent);
     } catch (...) {
-        if (m_state.finish()) {
-            stopConnection();
-            failWith(std::current_exception());
-        }
+        abandon(std::current_exception());
         return;
     }
     if (!chunk || chunk->isEmpty()) {
-        if (m_state.finish()) {
-            stopConnection();
-            failWith(std::make_exception_ptr(TransportError::operationFailed(localized("生成上传数据失败"))));
-        }
+        abandon(localized("生成上传数据失败"));
         return;
     }
     if (m_sent == 0)
@@ -187,28 +173,23 @@ void HttpExchange::handleRead(const QByteArray& data)
     if (!data.isEmpty())
         m_state.append(data);
     if (!m_state.headerParsed()) {
-        if (m_state.tryParseHeader() == HTTPClientState::ParseResult::headTooLarge) {
-            if (m_state.finish()) {
-                stopConnection();
-                failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(
-                    "手机的应答头过长（超过 %ld 字节），已中止", {qint64(HTTPClientState::maxHeadSize)}))));
-            }
+        switch (m_state.tryParseHeader()) {
+        case HTTPClientState::ParseResult::headTooLarge:
+            abandon(localizedFormat("手机的应答头过长（超过 %ld 字节），已中止", {qint64(HTTPClientState::maxHeadSize)}));
             return;
-        }
-        if (!m_state.headerParsed())
+        case HTTPClientState::ParseResult::badContentLength:
+            abandon(localizedFormat("手机的应答无效：长度“%@”不是有效的字节数", {m_state.badContentLength()}));
             return;
-    }
-    const QByteArray chunk = m_state.takePending();
-    if (!chunk.isEmpty()) {
-        if (m_plan.onBody) {
-            if (!deliver(chunk))
-                return;
-        } else {
-            m_state.collectedBody += chunk;
+        case HTTPClientState::ParseResult::needMore:
+            return;
+        case HTTPClientState::ParseResult::parsed:
+            break;
         }
     }
-    if (m_plan.onBody && m_plan.progress) {
-        qint64 total = m_plan.expectedTotal;
+    if (!takeBody())
+        return;
+    if (m_plan.options.onBody && m_plan.options.progress) {
+        qint64 total = m_plan.options.expectedTotal;
         if (m_state.contentLength() != HTTPClientState::notGiven)
             total = m_state.contentLength();
         else if (m_state.archiveTotalBytes() != HTTPClientState::notGiven)
@@ -220,6 +201,23 @@ void HttpExchange::handleRead(const QByteArray& data)
         stopConnection();
         complete();
     }
+}
+
+bool HttpExchange::takeBody()
+{
+    const QByteArray chunk = m_state.takePending();
+    if (m_plan.options.onBody)
+        return chunk.isEmpty() || deliver(chunk);
+    // Kept in memory: a peer that keeps sending must not grow it without bound (each read keeps
+    // the watchdog quiet). An announced length past the limit is refused before it arrives.
+    const qint64 limit = m_plan.options.maxCollectedBody;
+    const qint64 announced = m_state.contentLength() == HTTPClientState::notGiven ? 0 : m_state.contentLength();
+    if (std::max(announced, m_state.bodyReceived()) > limit) {
+        abandon(localizedFormat("手机的应答过大（超过 %lld 字节），已中止", {limit}));
+        return false;
+    }
+    m_state.collectedBody += chunk;
+    return true;
 }
 
 void HttpExchange::onSocketError()
@@ -240,10 +238,7 @@ void HttpExchange::onSocketError()
         return;
     }
     // Connecting, writing the head or uploading: the platform's own error.
-    if (m_state.finish()) {
-        stopConnection();
-        failWith(std::make_exception_ptr(PlatformError(text)));
-    }
+    abandon(std::make_exception_ptr(PlatformError(text)));
 }
 
 void HttpExchange::onDisconnected()
@@ -260,7 +255,7 @@ void HttpExchange::onDisconnected()
         // Whatever it did send before closing is still the answer, if any: a phone that refuses
         // an upload early (no space, no such folder) says why. But the upload did not finish, so
         // that answer cannot report it as stored.
-        m_uploadCut = m_plan.bodyProvider && m_plan.bodyLength && *m_plan.bodyLength > 0;
+        m_uploadCut = m_plan.options.bodyProvider && m_plan.options.bodyLength && *m_plan.options.bodyLength > 0;
         m_phase = Phase::reading;
         readAvailable();
         return;
@@ -303,13 +298,11 @@ void HttpExchange::onWatchdog()
     const qint64 idle = m_state.idleMilliseconds();
     if (idle <= m_plan.idleLimit.count())
         return;
-    m_state.finish();
-    stopConnection();
     const qint64 seconds = idle / 1000;
     const char* templ = m_plan.overCable
         ? "数据线通道无响应（%ld 秒）。手机端 App 可能被系统挂起：请把 Zorvane 切回前台，或在 Mac 上断开后重新连接"
         : "WiFi 传输超时（%ld 秒无响应）。通常是手机锁屏、切走了 Zorvane 或断开 WiFi——手机端保持 Zorvane 在前台后重试";
-    failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(templ, {seconds}))));
+    abandon(localizedFormat(templ, {seconds}));
 }
 
 void HttpExchange::stopConnection()
@@ -323,16 +316,16 @@ void HttpExchange::stopConnection()
 
 bool HttpExchange::report(double fraction)
 {
-    if (!m_plan.progress)
+    if (!m_plan.options.progress)
         return true;
     m_state.touch();
-    return guarded([&] { m_plan.progress(fraction); });
+    return guarded([&] { m_plan.options.progress(fraction); });
 }
 
 bool HttpExchange::deliver(const QByteArray& chunk)
 {
     m_state.touch();
-    return guarded([&] { m_plan.onBody(chunk); });
+    return guarded([&] { m_plan.options.onBody(chunk); });
 }
 
 bool HttpExchange::guarded(const std::function<void()>& callback)
@@ -343,10 +336,7 @@ bool HttpExchange::guarded(const std::function<void()>& callback)
     } catch (...) {
         // The caller's own failure (a local write that failed, say) ends the request at once
         // rather than after the rest of the body has been received for nothing.
-        if (m_state.finish()) {
-            stopConnection();
-            failWith(std::current_exception());
-        }
+        abandon(std::current_exception());
         return false;
     }
 }
@@ -355,12 +345,12 @@ void HttpExchange::complete()
 {
     if (m_uploadCut && m_state.status() == 200) {
         failWith(std::make_exception_ptr(TransportError::operationFailed(localizedFormat(
-            "上传未完成：手机在收到全部 %lld 字节前关闭了连接", {*m_plan.bodyLength}))));
+            "上传未完成：手机在收到全部 %lld 字节前关闭了连接", {*m_plan.options.bodyLength}))));
         return;
     }
-    if (m_reportCompletion && m_plan.progress) {
+    if (m_reportCompletion && m_plan.options.progress) {
         try {
-            m_plan.progress(1.0);
+            m_plan.options.progress(1.0);
         } catch (...) {
             failWith(std::current_exception());
             return;
@@ -374,6 +364,19 @@ void HttpExchange::completeWith(HttpResponse response)
     m_response = std::move(response);
     m_done = true;
     QMetaObject::invokeMethod(this, &HttpExchange::finished, Qt::QueuedConnection);
+}
+
+void HttpExchange::abandon(std::exception_ptr error)
+{
+    if (!m_state.finish())
+        return;
+    stopConnection();
+    failWith(std::move(error));
+}
+
+void HttpExchange::abandon(const QString& text)
+{
+    abandon(std::make_exception_ptr(TransportError::operationFailed(text)));
 }
 
 void HttpExchange::failWith(std::exception_ptr error)

@@ -2,6 +2,7 @@
 
 #include "httpclientstate.h"
 #include "networkendpoint.h"
+#include "requestoptions.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -14,12 +15,6 @@
 #include <optional>
 
 class QTcpSocket;
-
-// Produces the upload chunk that starts at the given offset; nothing or an empty chunk means the
-// data ran out. May throw.
-using BodyProvider = std::function<std::optional<QByteArray>(qint64 offset)>;
-using BodyConsumer = std::function<void(const QByteArray& chunk)>;
-using ProgressCallback = std::function<void(double fraction)>;
 
 struct HttpResponse
 {
@@ -34,11 +29,7 @@ struct HttpRequestPlan
     NetworkEndpoint endpoint;
     std::optional<QString> pinnedInterface;
     QByteArray head;
-    std::optional<qint64> bodyLength;
-    BodyProvider bodyProvider;
-    qint64 expectedTotal = 0;
-    BodyConsumer onBody;
-    ProgressCallback progress;
+    RequestOptions options; // its query is already part of the head
     std::chrono::milliseconds idleLimit{30'000};
     std::chrono::milliseconds watchdogTick{5'000};
     bool overCable = false; // picks the cable text for a stalled request
@@ -84,6 +75,8 @@ private:
     void readAvailable();
     void handleRead(const QByteArray& data);
     void handleEnd(bool withError, const QString& errorText);
+    // Hands on what arrived of the body; false when that ended the request.
+    bool takeBody();
     // Progress and body callbacks; false when one threw, which has failed the request.
     bool report(double fraction);
     bool deliver(const QByteArray& chunk);
@@ -92,6 +85,9 @@ private:
     void complete();
     void completeWith(HttpResponse response);
     void failWith(std::exception_ptr error);
+    // Ends the request with `error`, unless it has ended already.
+    void abandon(std::exception_ptr error);
+    void abandon(const QString& text);
     void stopConnection();
 
     HttpRequestPlan m_plan;

@@ -20,25 +20,18 @@ QString WiFiTransport::connectionLabel() const
 }
 
 QCoro::Task<HttpResponse> WiFiTransport::performRequest(QString method, QString apiPath,
-                                                        std::optional<QString> remotePath, QueryItems extraQuery,
-                                                        std::optional<qint64> bodyLength,
-                                                        BodyProvider bodyProvider, qint64 expectedTotal,
-                                                        BodyConsumer onBody, ProgressCallback progress)
+                                                        std::optional<QString> remotePath, RequestOptions options)
 {
     if (!m_endpoint)
         throw TransportError::deviceNotConnected();
-    const QString target = QueryEncoding::requestTarget(apiPath, remotePath, extraQuery);
+    const QString target = QueryEncoding::requestTarget(apiPath, remotePath, options.query);
 
     HttpRequestPlan plan;
     plan.endpoint = *m_endpoint;
     plan.pinnedInterface = m_pinnedInterface;
     plan.head = HttpExchange::requestHead(method, target, ClientIdentity::id(),
-                                          QueryEncoding::encode(ClientIdentity::computerName()), bodyLength);
-    plan.bodyLength = bodyLength;
-    plan.bodyProvider = std::move(bodyProvider);
-    plan.expectedTotal = expectedTotal;
-    plan.onBody = std::move(onBody);
-    plan.progress = std::move(progress);
+                                          QueryEncoding::encode(ClientIdentity::computerName()), options.bodyLength);
+    plan.options = std::move(options);
     plan.overCable = m_connectionKind == ConnectionKind::adbTunnel;
     plan.idleLimit = plan.overCable ? m_timings.idleLimitTunnel : m_timings.idleLimitWiFi;
     plan.watchdogTick = m_timings.watchdogTick;

@@ -11,7 +11,6 @@
 #include "archive/tararchive.h"
 
 #include <QCoroTask>
-#include <QIODevice>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -53,15 +52,14 @@ public:
                                     std::optional<QString> pairingCode);
     void switchEndpoint(const QString& host, int port);
     QCoro::Task<void> ping();
-    // The connected phone's free space now, from a fresh /info; nothing when it does not say.
+    // The phone's free space as it says now (it changes as files arrive), kept in the connected
+    // device's record too. Nothing when its answer does not say; fails as a request fails.
     QCoro::Task<std::optional<qint64>> currentStorageFree();
     void disconnect();
 
     // One HTTP exchange with the connected phone. Any status is a result; callers interpret it.
     QCoro::Task<HttpResponse> performRequest(QString method, QString apiPath, std::optional<QString> remotePath,
-                                             QueryItems extraQuery = {}, std::optional<qint64> bodyLength = {},
-                                             BodyProvider bodyProvider = {}, qint64 expectedTotal = 0,
-                                             BodyConsumer onBody = {}, ProgressCallback progress = {});
+                                             RequestOptions options = {});
 
     static bool isUsablePort(int port) { return port >= 1 && port <= 65535; }
 
@@ -92,9 +90,9 @@ public:
     // Writes the folder's archive to `tarPath`; on failure nothing is left at `tarPath`.
     QCoro::Task<void> pullFolderTar(QString remoteDir, QString tarPath, ProgressCallback progress = {});
 
-    // The folder download's writer: appends `piece` and reports a write slower than 0.2 s on
-    // stdout. False when the device did not take all of it.
-    static bool appendReportingSlowWrite(QIODevice& target, const QByteArray& piece);
+    // The folder download's writer: hands `piece` to `append` and reports a write slower than 0.2 s
+    // on stdout. A failure of `append` passes through.
+    static void appendReportingSlowWrite(const BodyConsumer& append, const QByteArray& piece);
 
     // SHA-256 digests, 64 lower-case hex characters. Nothing (not a failure) when the phone offers
     // no usable digest: no digest endpoint, no such file, or an answer of the wrong shape.
@@ -109,6 +107,11 @@ private:
     QCoro::Task<void> pair(QString code);
     // A POST without body (mkdir, rename, copy, delete) about `path`; its status.
     QCoro::Task<int> postWithoutBody(QString api, QString path, QueryItems query);
+    // GET `api` about `remotePath` into `localPath` by way of a PartFile, which is put in place
+    // only after a complete answer 200; the status. The first failed local write ends it with its
+    // cause.
+    QCoro::Task<int> download(QString api, QString remotePath, QString localPath, qint64 expectedTotal,
+                              bool reportSlowWrites, ProgressCallback progress);
     QCoro::Task<DeviceInfo> handshake(QString deviceID, QString deviceModel, std::optional<QString> pairingCode);
     void resetAfterFailedConnect();
 

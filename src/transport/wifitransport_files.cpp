@@ -2,6 +2,7 @@
 #include "wifitransport.h"
 #include "diagnostics.h"
 #include "jsoninteger.h"
+#include "partfile.h"
 
 #include "transporterror.h"
 #include "common/zorvaneerror.h"
@@ -9,20 +10,13 @@
 #include "common/languagemanager.h"
 #include "common/texttemplate.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QStringDecoder>
-#include <QUuid>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -103,8 +97,10 @@ QCoro::Task<int> WiFiTransport::postWithoutBody(QString api, QString path, Query
     // Named locals: g++ 12 mishandles temporaries built inside a co_await expression.
     const QString method = QStringLiteral("POST");
     const std::optional<QString> remote = path;
-    const std::optional<qint64> noBody = 0;
-    const HttpResponse response = co_await performRequest(method, api, remote, query, noBody);
+    RequestOptions options;
+    options.query = std::move(query);
+    options.bodyLength = 0;
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
     co_return response.status;
 }
 
@@ -161,65 +157,51 @@ QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath,
             file->seek(offset);
         return file->read(uploadChunkSize);
     };
+    RequestOptions options;
+    options.bodyLength = size;
+    options.bodyProvider = std::move(provider);
+    options.progress = std::move(progress);
     const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/upload");
     const std::optional<QString> remote = remotePath;
-    const QueryItems none;
-    const std::optional<qint64> length = size;
-    const qint64 noExpectedTotal = 0;
-    const BodyConsumer noConsumer;
-    const HttpResponse response = co_await performRequest(method, api, remote, none, length, std::move(provider),
-                                                          noExpectedTotal, noConsumer, std::move(progress));
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
     if (response.status != 200)
         throw TransportError::operationFailed(localizedFormat(
             "%@ 推送失败（HTTP %ld）%@", {connectionLabel(), response.status, answerText(response.body)}));
 }
 
+QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QString localPath, qint64 expectedTotal,
+                                         bool reportSlowWrites, ProgressCallback progress)
+{
+    PartFile part(localPath);
+    // A write that fails throws out of the request, which ends it at once: the rest of the body
+    // would only be received for nothing.
+    RequestOptions options;
+    options.expectedTotal = expectedTotal;
+    options.progress = std::move(progress);
+    if (reportSlowWrites)
+        options.onBody = [&part](const QByteArray& piece) {
+            appendReportingSlowWrite([&part](const QByteArray& bytes) { part.append(bytes); }, piece);
+        };
+    else
+        options.onBody = [&part](const QByteArray& piece) { part.append(piece); };
+    const QString method = QStringLiteral("GET");
+    const std::optional<QString> remote = remotePath;
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
+    if (response.status == 200)
+        part.place();
+    co_return response.status;
+}
+
 QCoro::Task<void> WiFiTransport::pullFile(QString remotePath, QString localPath, std::optional<qint64> expectedSize,
                                           ProgressCallback progress)
 {
-    const QFileInfo target(localPath);
-    QDir().mkpath(target.absolutePath());
-    // The bytes go to a temporary file beside the target, which replaces the target only once the
-    // whole answer is in: a failed or cut-off download must not cost the user the file they had.
-    // Its name is hidden, so a folder view never shows it while it grows.
-    QFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".zorvane-")
-               + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-        throw TransportError::operationFailed(localizedFormat("创建本地文件失败：%@", {localPath}));
-    bool placed = false;
-    const auto cleanUp = qScopeGuard([&file, &placed] {
-        file.close();
-        if (!placed)
-            file.remove();
-    });
-
-    std::optional<QString> writeError;
-    BodyConsumer writer = [&file, &writeError](const QByteArray& piece) {
-        if (!writeError && file.write(piece) != piece.size())
-            writeError = file.errorString();
-    };
-    const QString method = QStringLiteral("GET");
     const QString api = QStringLiteral("/download");
-    const std::optional<QString> remote = remotePath;
-    const QueryItems none;
-    const std::optional<qint64> noBody;
-    const BodyProvider noProvider;
     const qint64 expectedTotal = expectedSize.value_or(0);
-    const HttpResponse response = co_await performRequest(method, api, remote, none, noBody, noProvider,
-                                                          expectedTotal, std::move(writer), std::move(progress));
-    if (response.status != 200)
+    const int status = co_await download(api, remotePath, localPath, expectedTotal, false, std::move(progress));
+    if (status != 200)
         throw TransportError::operationFailed(
-            localizedFormat("%@ 拉取失败（HTTP %ld）%@", {connectionLabel(), response.status, QString()}));
-    if (writeError)
-        throw PlatformError(*writeError);
-    file.close();
-    // rename() replaces an existing file in one step; QFile::rename would refuse to.
-    const QByteArray from = QFile::encodeName(file.fileName());
-    const QByteArray to = QFile::encodeName(localPath);
-    if (std::rename(from.constData(), to.constData()) != 0)
-        throw PlatformError(QString::fromLocal8Bit(std::strerror(errno)));
-    placed = true;
+            localizedFormat("%@ 拉取失败（HTTP %ld）%@", {connectionLabel(), status, QString()}));
 }
 
 QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource& source, QString remoteDir,
@@ -240,61 +222,35 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
         pending->remove(0, chunk.size());
         return chunk;
     };
+    RequestOptions options;
+    options.bodyLength = total;
+    options.bodyProvider = std::move(provider);
+    options.progress = std::move(progress);
     const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/uploadTar");
     const std::optional<QString> remote = remoteDir;
-    const QueryItems none;
-    const std::optional<qint64> length = total;
-    const qint64 noExpectedTotal = 0;
-    const BodyConsumer noConsumer;
-    const HttpResponse response = co_await performRequest(method, api, remote, none, length, std::move(provider),
-                                                          noExpectedTotal, noConsumer, std::move(progress));
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
     if (response.status != 200)
         throw remoteOperationError(QStringLiteral("推送文件夹"), response.status);
 }
 
-bool WiFiTransport::appendReportingSlowWrite(QIODevice& target, const QByteArray& piece)
+void WiFiTransport::appendReportingSlowWrite(const BodyConsumer& append, const QByteArray& piece)
 {
     QElapsedTimer clock;
     clock.start();
-    const qint64 written = target.write(piece);
+    append(piece);
     const qint64 elapsed = clock.elapsed();
     if (elapsed > slowWriteMilliseconds)
         Diagnostics::writeDiagnostic(QStringLiteral("落盘慢 %1 ms / %2 字节").arg(elapsed).arg(piece.size()));
-    return written == piece.size();
 }
 
 QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString tarPath, ProgressCallback progress)
 {
-    QDir().mkpath(QFileInfo(tarPath).absolutePath());
-    QFile file(tarPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw PlatformError(file.errorString());
-    bool complete = false;
-    // The archive is of no use unless it arrived whole; a failure leaves nothing behind.
-    const auto cleanUp = qScopeGuard([&file, &complete] {
-        file.close();
-        if (!complete)
-            file.remove();
-    });
-
-    std::optional<QString> writeError;
-    BodyConsumer writer = [&file, &writeError](const QByteArray& piece) {
-        if (!writeError && !appendReportingSlowWrite(file, piece))
-            writeError = file.errorString();
-    };
-    const QString method = QStringLiteral("GET");
+    // The archive is of no use unless it arrived whole: a failure leaves nothing at tarPath.
+    QFile::remove(tarPath);
     const QString api = QStringLiteral("/downloadFolder");
-    const std::optional<QString> remote = remoteDir;
-    const QueryItems none;
-    const std::optional<qint64> noBody;
-    const BodyProvider noProvider;
     const qint64 noExpectedTotal = 0;
-    const HttpResponse response = co_await performRequest(method, api, remote, none, noBody, noProvider,
-                                                          noExpectedTotal, std::move(writer), std::move(progress));
-    if (response.status != 200)
-        throw remoteOperationError(QStringLiteral("拉取文件夹"), response.status);
-    if (writeError)
-        throw PlatformError(*writeError);
-    complete = true;
+    const int status = co_await download(api, remoteDir, tarPath, noExpectedTotal, true, std::move(progress));
+    if (status != 200)
+        throw remoteOperationError(QStringLiteral("拉取文件夹"), status);
 }

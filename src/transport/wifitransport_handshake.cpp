@@ -1,11 +1,15 @@
 // Connecting, pairing and ending a connection.
 #include "wifitransport.h"
 
+#include "jsoninteger.h"
 #include "serverinfo.h"
 #include "transporterror.h"
 
 #include "common/languagemanager.h"
 #include "common/texttemplate.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -25,10 +29,12 @@ bool isPairingRequired(const std::exception_ptr& error)
 QCoro::Task<void> WiFiTransport::pair(QString code)
 {
     // Arguments as named locals: g++ 12 mishandles temporaries built inside a co_await expression.
-    const QueryItems query{{QStringLiteral("code"), code}};
+    RequestOptions options;
+    options.query = {{QStringLiteral("code"), code}};
+    options.bodyLength = 0;
     const QString method = QStringLiteral("POST");
     const QString path = QStringLiteral("/pair");
-    const HttpResponse response = co_await performRequest(method, path, std::nullopt, query, 0);
+    const HttpResponse response = co_await performRequest(method, path, std::nullopt, std::move(options));
     if (response.status == 200)
         co_return;
     if (response.status == 403)
@@ -153,13 +159,15 @@ QCoro::Task<std::optional<qint64>> WiFiTransport::currentStorageFree()
     const QString method = QStringLiteral("GET");
     const QString path = QStringLiteral("/info");
     const HttpResponse response = co_await performRequest(method, path, std::nullopt);
+    if (response.status == 401)
+        throw TransportError::pairingRequired();
     if (response.status != 200)
-        co_return std::nullopt;
-    try {
-        co_return ServerInfo::decode(response.body).storageFree;
-    } catch (const std::exception&) {
-        co_return std::nullopt;
-    }
+        throw TransportError::operationFailed(localizedFormat("读取手机可用空间失败（HTTP %ld）", {response.status}));
+    const std::optional<qint64> free =
+        jsonInteger(QJsonDocument::fromJson(response.body).object().value(QLatin1String("storageFree")));
+    if (free && m_connectedDevice)
+        m_connectedDevice->storageFree = free;
+    co_return free;
 }
 
 void WiFiTransport::disconnect()

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <memory>
+
 #include <sys/socket.h>
 
 RawPeer::RawPeer()
@@ -85,5 +87,27 @@ void RawPeer::runStep(QPointer<QTcpSocket> socket, Script script, int step)
         socket->flush();
         ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
         break;
+    case Step::Kind::flood:
+        floodStep(socket, script, step);
+        break;
     }
+}
+
+void RawPeer::floodStep(QPointer<QTcpSocket> socket, Script script, int step)
+{
+    auto left = std::make_shared<int>(script[step].times);
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    const auto next = [this, socket, script, step, left, connection] {
+        if (!socket || socket->bytesToWrite() > 0)
+            return;
+        if (*left == 0) {
+            QObject::disconnect(*connection);
+            runStep(socket, script, step + 1);
+            return;
+        }
+        --*left;
+        socket->write(script[step].bytes);
+    };
+    *connection = connect(socket, &QTcpSocket::bytesWritten, this, next);
+    next();
 }

@@ -17,20 +17,23 @@ class RawPeer : public QObject
 public:
     struct Step
     {
-        enum class Kind { send, pause, close, hold, endSending };
+        enum class Kind { send, pause, close, hold, endSending, flood };
         Kind kind;
         QByteArray bytes;
         int milliseconds = 0;
+        int times = 0;
     };
     using Script = QList<Step>;
 
-    static Step send(const QByteArray& bytes) { return {Step::Kind::send, bytes, 0}; }
-    static Step pause(int ms) { return {Step::Kind::pause, {}, ms}; }
-    static Step close() { return {Step::Kind::close, {}, 0}; }
-    static Step hold() { return {Step::Kind::hold, {}, 0}; }
+    static Step send(const QByteArray& bytes) { return {Step::Kind::send, bytes, 0, 0}; }
+    // Sends `bytes` `times` times over, each time once the last went out, as fast as the client reads.
+    static Step flood(const QByteArray& bytes, int times) { return {Step::Kind::flood, bytes, 0, times}; }
+    static Step pause(int ms) { return {Step::Kind::pause, {}, ms, 0}; }
+    static Step close() { return {Step::Kind::close, {}, 0, 0}; }
+    static Step hold() { return {Step::Kind::hold, {}, 0, 0}; }
     // Ends our direction only and keeps reading what the client still sends: its end of the
     // connection sees a clean close, without a reset that would race with the answer.
-    static Step endSending() { return {Step::Kind::endSending, {}, 0}; }
+    static Step endSending() { return {Step::Kind::endSending, {}, 0, 0}; }
     // A complete answer with a Content-Length, then a close.
     static Script answer(int status, const QByteArray& body);
     // The /info answer of a plain phone.
@@ -53,6 +56,7 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket* socket, int index);
     void runStep(QPointer<QTcpSocket> socket, Script script, int step);
+    void floodStep(QPointer<QTcpSocket> socket, Script script, int step);
 
     QTcpServer m_server;
     QList<Script> m_scripts;

@@ -15,6 +15,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -22,7 +23,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <csignal>
+#include <cstring>
 #include <functional>
+
+#include <sys/resource.h>
 
 using namespace std::chrono_literals;
 
@@ -119,23 +124,38 @@ const QString missingText =
 const QString timeoutText = QStringLiteral(
     "WiFi 传输超时（1 秒无响应）。通常是手机锁屏、切走了 Zorvane 或断开 WiFi——手机端保持 Zorvane 在前台后重试");
 
-// A device whose every write takes a while, like a slow disk.
-class SlowDevice : public QIODevice
+// A writer whose every write takes a while, like a slow disk; a refusing one fails as a full disk.
+BodyConsumer slowWriter(int delayMs, bool accepts)
+{
+    return [delayMs, accepts](const QByteArray&) {
+        QThread::msleep(delayMs);
+        if (!accepts)
+            throw PlatformError("磁盘空间不足");
+    };
+}
+
+// While it lives, files of this process cannot grow past `bytes`: a write beyond fails with EFBIG
+// (the signal that would otherwise end the process is ignored), as a write to a full disk fails.
+class FileSizeLimit
 {
 public:
-    SlowDevice(int delayMs, bool accepts) : m_delayMs(delayMs), m_accepts(accepts) { open(QIODevice::WriteOnly); }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char*, qint64 size) override
+    explicit FileSizeLimit(rlim_t bytes)
     {
-        QThread::msleep(m_delayMs);
-        return m_accepts ? size : -1;
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
     }
 
 private:
-    int m_delayMs;
-    bool m_accepts;
+    rlimit m_saved{};
+    void (*m_savedHandler)(int) = nullptr;
 };
 
 } // namespace
@@ -505,6 +525,46 @@ private slots:
                  QStringList{"x.bin"});
     }
 
+    // A local write that fails ends the download then and there, with its cause, removes what was
+    // written and leaves the target as it was.
+    void failedLocalWriteStopsTheDownload_data()
+    {
+        QTest::addColumn<Call>("call"); // pulls into `local`/target
+        QTest::addColumn<QByteArray>("left"); // at the target afterwards
+
+        QTest::newRow("file") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFile("/big", local + "/target")); }) << QByteArray("旧内容");
+        // A stale archive goes either way: the folder's archive is of no use unless whole.
+        QTest::newRow("folder") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFolderTar("/d", local + "/target")); }) << QByteArray("<missing>");
+    }
+
+    void failedLocalWriteStopsTheDownload()
+    {
+        QFETCH(Call, call);
+        QFETCH(QByteArray, left);
+        // Far more announced than sent, then silence: only the failed write can end it before the
+        // watchdog does.
+        RawPeer peer;
+        auto transport = connectedTo(peer, {RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n"),
+                                            RawPeer::flood(QByteArray(64 * 1024, 'd'), 8), RawPeer::hold()});
+        QTemporaryDir folder(m_work.filePath("limit-XXXXXX"));
+        const QString target = folder.filePath("target");
+        writeFile(target, "旧内容");
+
+        QString text;
+        QElapsedTimer clock;
+        {
+            StdoutCapture quiet; // a slow write's diagnostic line
+            FileSizeLimit limit(100 * 1024);
+            clock.start();
+            text = failureOf(call(*transport, folder.path()));
+        }
+        QCOMPARE(text, "写入本地文件失败：" + target + "（" + QString::fromLocal8Bit(std::strerror(EFBIG)) + "）");
+        QVERIFY2(clock.elapsed() < 900, "waited for the watchdog");
+        QCOMPARE(readFile(target), left);
+        const QStringList expected = left == "<missing>" ? QStringList() : QStringList{"target"};
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), expected);
+    }
+
     void downloadTargetThatCannotBeCreated()
     {
         auto phone = startPhone();
@@ -604,15 +664,15 @@ private slots:
 
     void slowWritesAreReported()
     {
-        SlowDevice slow(250, true);
-        SlowDevice fast(0, true);
-        SlowDevice refusing(0, false);
+        const BodyConsumer slow = slowWriter(250, true);
+        const BodyConsumer fast = slowWriter(0, true);
+        const BodyConsumer refusing = slowWriter(0, false);
         const QByteArray piece(1000, 'x');
         StdoutCapture capture;
-        QVERIFY(WiFiTransport::appendReportingSlowWrite(slow, piece));
-        QVERIFY(WiFiTransport::appendReportingSlowWrite(fast, piece));
-        QVERIFY(WiFiTransport::appendReportingSlowWrite(slow, piece.left(10)));
-        QVERIFY(!WiFiTransport::appendReportingSlowWrite(refusing, piece));
+        WiFiTransport::appendReportingSlowWrite(slow, piece);
+        WiFiTransport::appendReportingSlowWrite(fast, piece);
+        WiFiTransport::appendReportingSlowWrite(slow, piece.left(10));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, WiFiTransport::appendReportingSlowWrite(refusing, piece));
         const QList<QByteArray> lines = capture.take().split('\n');
 
         static const QRegularExpression line(QStringLiteral("^\\[DIAG\\] 落盘慢 (\\d+) ms / (\\d+) 字节$"));

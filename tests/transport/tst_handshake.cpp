@@ -295,6 +295,48 @@ private slots:
         QCOMPARE(again, 0);
         QVERIFY2(againText.contains("演示手机"), qPrintable(againText));
     }
+
+    // Free space as the phone says it now, not as it said at the handshake.
+    void currentStorageFree_data()
+    {
+        QTest::addColumn<RawPeer::Script>("answer");
+        QTest::addColumn<QString>("expected"); // the figure, "none", or the failure text
+        QTest::newRow("a new figure") << RawPeer::answer(200, R"({"name":"a","systemVersion":"x","storageFree":7})") << "7";
+        QTest::newRow("no figure") << RawPeer::answer(200, R"({"name":"a","systemVersion":"x"})") << "none";
+        QTest::newRow("figure as text") << RawPeer::answer(200, R"({"storageFree":"7"})") << "none";
+        QTest::newRow("not JSON") << RawPeer::answer(200, "busy") << "none";
+        QTest::newRow("status 500") << RawPeer::answer(500, "") << "读取手机可用空间失败（HTTP 500）";
+        QTest::newRow("pairing needed") << RawPeer::answer(401, "") << "<pairingRequired>";
+        QTest::newRow("no answer") << RawPeer::Script{RawPeer::close()} << "连接手机失败（无响应）";
+    }
+
+    void currentStorageFree()
+    {
+        QFETCH(RawPeer::Script, answer);
+        QFETCH(QString, expected);
+        RawPeer peer;
+        peer.setScripts({RawPeer::infoAnswer(), answer});
+        WiFiTransport transport(m_fast);
+        runTask(transport.connect(serviceAt(QStringLiteral("127.0.0.1"), peer.port()), std::nullopt, false));
+        QString outcome = failureOf(transport.currentStorageFree());
+        if (outcome.isEmpty()) {
+            const std::optional<qint64> free = runTask(transport.currentStorageFree());
+            outcome = free ? QString::number(*free) : QStringLiteral("none");
+            // The device record follows a figure the phone gave, and keeps its last one otherwise.
+            QCOMPARE(transport.connectedDevice()->storageFree, std::optional<qint64>(free ? *free : 5000000000));
+        }
+        QCOMPARE(outcome, expected);
+    }
+
+    void currentStorageFreeFromTheStandIn()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--storage-free", "4096"}), qPrintable(phone.errorText()));
+        WiFiTransport transport(m_fast);
+        QCOMPARE(failureOf(transport.currentStorageFree()), QStringLiteral("未检测到已连接的手机"));
+        runTask(transport.connect(phone.host(), phone.port(), "serial-1", "Pixel", std::nullopt));
+        QCOMPARE(runTask(transport.currentStorageFree()), std::optional<qint64>(4096));
+    }
 };
 
 QTEST_GUILESS_MAIN(HandshakeTest)

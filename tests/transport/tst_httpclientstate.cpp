@@ -22,13 +22,9 @@ private slots:
         QTest::newRow("archive total and verified")
             << QByteArray("HTTP/1.0 200\r\nx-qvx-total-bytes: 123\r\nX-QVX-Verified: sha256:ab:cd\r\n") << 200 << none
             << 123LL << "sha256:ab:cd";
-        QTest::newRow("non-numeric length is ignored") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n")
-                                                       << 200 << none << none << "";
         QTest::newRow("line without value is ignored")
             << QByteArray("HTTP/1.1 500 X\r\nContent-Length:\r\nweird line\r\n") << 500 << none << none << "";
         QTest::newRow("status with sign") << QByteArray("HTTP/1.1 +201 Created\r\n") << 201 << none << none << "";
-        QTest::newRow("length with other blanks is ignored")
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\v\r\n") << 200 << none << none << "";
     }
 
     void headersAreReadInAnyCase()
@@ -47,6 +43,47 @@ private slots:
         QCOMPARE(state.serverVerified().value_or(QString()), verified);
         QCOMPARE(state.takePending(), QByteArray("BODY"));
         QCOMPARE(state.bodyReceived(), 4);
+    }
+
+    // A length that cannot be a byte count leaves the end of the body unknown: refused, not
+    // ignored (and a negative one would otherwise end the body before it began).
+    void badContentLengthIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("negative") << QByteArray("-5");
+        QTest::newRow("not a number") << QByteArray("abc");
+        QTest::newRow("other blanks") << QByteArray("5\v");
+        QTest::newRow("two numbers") << QByteArray("5 6");
+        QTest::newRow("too large") << QByteArray("99999999999999999999");
+    }
+
+    void badContentLengthIsRefused()
+    {
+        QFETCH(QByteArray, value);
+        HTTPClientState state;
+        state.append("HTTP/1.1 200 OK\r\nContent-Length: " + value + "\r\n\r\nBODY");
+        QCOMPARE(state.tryParseHeader(), HTTPClientState::ParseResult::badContentLength);
+        QCOMPARE(state.badContentLength().toUtf8(), value);
+        QVERIFY(!state.headerParsed());
+    }
+
+    // However the bytes arrive, no more than the announced body is handed on.
+    void bytesPastTheAnnouncedLengthAreDropped()
+    {
+        HTTPClientState state;
+        state.append("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabcd");
+        QCOMPARE(state.tryParseHeader(), HTTPClientState::ParseResult::parsed);
+        QCOMPARE(state.takePending(), QByteArray("abcd"));
+        state.append("efgh");
+        QCOMPARE(state.takePending(), QByteArray("ef"));
+        state.append("more");
+        QCOMPARE(state.takePending(), QByteArray());
+        QCOMPARE(state.bodyReceived(), 6);
+
+        HTTPClientState empty;
+        empty.append("HTTP/1.1 204 X\r\nContent-Length: 0\r\n\r\nstray");
+        QCOMPARE(empty.tryParseHeader(), HTTPClientState::ParseResult::parsed);
+        QCOMPARE(empty.takePending(), QByteArray());
     }
 
     void headSplitOverReadsGivesTheSameResult()

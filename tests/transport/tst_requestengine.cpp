@@ -79,7 +79,7 @@ private slots:
         QCOMPARE(peer.received(1), "GET /list?path=/ HTTP/1.1\r\n" + common + "Connection: close\r\n\r\n");
 
         runTask(transport->performRequest("POST", "/rename", QStringLiteral("//DCIM//a b/"),
-                                                 {{"to", "新 名/x"}}, 0));
+                                          {.query = {{"to", "新 名/x"}}, .bodyLength = 0}));
         QCOMPARE(peer.received(2), "POST /rename?path=/DCIM/a%20b&to=新%20名%2Fx HTTP/1.1\r\n" + common
                                        + "Content-Length: 0\r\nConnection: close\r\n\r\n");
         // The handshake itself carried the same identity.
@@ -119,8 +119,16 @@ private slots:
         QTest::newRow("error status is a result")
             << RawPeer::answer(404, "nope") << 404 << QByteArray("nope");
         QTest::newRow("empty body") << RawPeer::answer(200, "") << 200 << QByteArray();
+        QTest::newRow("bytes past the announced length")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhel"), RawPeer::pause(30),
+                               RawPeer::send("lo world"), RawPeer::hold()}
+            << 200 << QByteArray("hello");
+        QTest::newRow("bytes past the announced length, one read")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello world"), RawPeer::close()}
+            << 200 << QByteArray("hello");
     }
 
+    // The same body whether it is collected or handed to a consumer piece by piece.
     void answersArriveHoweverTheyAreCut()
     {
         QFETCH(RawPeer::Script, script);
@@ -131,6 +139,12 @@ private slots:
         const HttpResponse response = runTask(transport->performRequest("GET", "/x", std::nullopt));
         QCOMPARE(response.status, status);
         QCOMPARE(response.body, body);
+
+        QByteArray consumed;
+        const HttpResponse streamed = runTask(transport->performRequest(
+            "GET", "/x", std::nullopt, {.onBody = [&](const QByteArray& chunk) { consumed += chunk; }}));
+        QCOMPARE(streamed.status, status);
+        QCOMPARE(consumed, body);
     }
 
     void failuresHaveTheirTexts_data()
@@ -150,6 +164,12 @@ private slots:
         QTest::newRow("head without end")
             << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\n" + QByteArray(70 * 1024, 'x')), RawPeer::hold()}
             << "手机的应答头过长（超过 65536 字节），已中止";
+        QTest::newRow("negative length")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello"), RawPeer::hold()}
+            << "手机的应答无效：长度“-5”不是有效的字节数";
+        QTest::newRow("malformed length")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 12ab\r\n\r\nhello"), RawPeer::close()}
+            << "手机的应答无效：长度“12ab”不是有效的字节数";
         QTest::newRow("silence") << RawPeer::Script{RawPeer::hold()} << wifiTimeout.arg(1);
         QTest::newRow("head, then silence")
             << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab"), RawPeer::hold()}
@@ -205,8 +225,8 @@ private slots:
         QList<double> reports;
         QByteArray received;
         const HttpResponse response = runTask(transport->performRequest(
-            "GET", "/downloadFolder", QStringLiteral("/a"), {}, std::nullopt, {}, 0,
-            [&](const QByteArray& chunk) { received += chunk; }, [&](double p) { reports << p; }));
+            "GET", "/downloadFolder", QStringLiteral("/a"),
+            {.onBody = [&](const QByteArray& chunk) { received += chunk; }, .progress = [&](double p) { reports << p; }}));
         QCOMPARE(response.status, 200);
         QVERIFY(response.body.isEmpty());
         QCOMPARE(received.size(), 1000);
@@ -228,12 +248,13 @@ private slots:
         QList<qint64> offsets;
         QList<double> reports;
         const HttpResponse response = runTask(transport->performRequest(
-            "POST", "/upload", QStringLiteral("/f.bin"), {}, total,
-            [&](qint64 offset) -> std::optional<QByteArray> {
-                offsets << offset;
-                return payload.mid(offset, 262144);
-            },
-            0, {}, [&](double p) { reports << p; }));
+            "POST", "/upload", QStringLiteral("/f.bin"),
+            {.bodyLength = total,
+             .bodyProvider = [&](qint64 offset) -> std::optional<QByteArray> {
+                 offsets << offset;
+                 return payload.mid(offset, 262144);
+             },
+             .progress = [&](double p) { reports << p; }}));
         QCOMPARE(response.status, 200);
         QCOMPARE(offsets, (QList<qint64>{0, 262144, 524288}));
         QCOMPARE(reports.last(), 1.0);
@@ -248,23 +269,25 @@ private slots:
         auto transport = connectedTo(peer, {RawPeer::answer(200, "ok")});
         // Runs dry before the announced length (a file that shrank).
         QCOMPARE(failureOf(transport->performRequest(
-                     "POST", "/upload", QStringLiteral("/a"), {}, 100,
-                     [](qint64 offset) -> std::optional<QByteArray> {
-                         return offset == 0 ? QByteArray(40, 'a') : QByteArray();
-                     })),
+                     "POST", "/upload", QStringLiteral("/a"),
+                     {.bodyLength = 100, .bodyProvider = [](qint64 offset) -> std::optional<QByteArray> {
+                          return offset == 0 ? QByteArray(40, 'a') : QByteArray();
+                      }})),
                  QStringLiteral("生成上传数据失败"));
         // Its own error passes through.
         QCOMPARE(failureOf(transport->performRequest(
-                     "POST", "/upload", QStringLiteral("/a"), {}, 100,
-                     [](qint64) -> std::optional<QByteArray> { throw PlatformError("读取失败：磁盘错误"); })),
+                     "POST", "/upload", QStringLiteral("/a"),
+                     {.bodyLength = 100,
+                      .bodyProvider = [](qint64) -> std::optional<QByteArray> { throw PlatformError("读取失败：磁盘错误"); }})),
                  QStringLiteral("读取失败：磁盘错误"));
         // Zero length: nothing is asked for, the answer is read.
         bool asked = false;
         const HttpResponse response = runTask(transport->performRequest(
-            "POST", "/upload", QStringLiteral("/empty"), {}, 0, [&](qint64) -> std::optional<QByteArray> {
-                asked = true;
-                return QByteArray("x");
-            }));
+            "POST", "/upload", QStringLiteral("/empty"),
+            {.bodyLength = 0, .bodyProvider = [&](qint64) -> std::optional<QByteArray> {
+                 asked = true;
+                 return QByteArray("x");
+             }}));
         QCOMPARE(response.status, 200);
         QVERIFY(!asked);
     }
@@ -275,10 +298,10 @@ private slots:
         auto transport = connectedTo(peer, {RawPeer::answer(200, "ok"),
                                             {RawPeer::send("HTTP/1.1 200 OK\r\n\r\nclosed by peer"), RawPeer::close()}});
         StdoutCapture capture;
-        runTask(transport->performRequest("POST", "/upload", QStringLiteral("/a"), {}, 300000,
-                                          [](qint64 offset) -> std::optional<QByteArray> {
-                                              return QByteArray(int(std::min<qint64>(262144, 300000 - offset)), 'u');
-                                          }));
+        runTask(transport->performRequest("POST", "/upload", QStringLiteral("/a"),
+                                          {.bodyLength = 300000, .bodyProvider = [](qint64 offset) -> std::optional<QByteArray> {
+                                               return QByteArray(int(std::min<qint64>(262144, 300000 - offset)), 'u');
+                                           }}));
         runTask(transport->performRequest("GET", "/x", std::nullopt));
         QCOMPARE(capture.take(), QByteArray("[DIAG] streamUpload first chunk size=262144 total=300000\n"
                                             "[DIAG] 响应结束 isComplete=true error=nil 已收=14 字节\n"));
@@ -296,13 +319,54 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         const QString text = failureOf(transport->performRequest(
-            "GET", "/download", QStringLiteral("/big"), {}, std::nullopt, {}, 0, [&](const QByteArray&) {
+            "GET", "/download", QStringLiteral("/big"), {.onBody = [&](const QByteArray&) {
                 ++deliveries;
                 throw PlatformError("写入失败：磁盘已满");
-            }));
+            }}));
         QCOMPARE(text, QStringLiteral("写入失败：磁盘已满"));
         QCOMPARE(deliveries, 1);
         QVERIFY2(clock.elapsed() < 900, "waited for the watchdog");
+    }
+
+    // A body kept in memory has a ceiling: a peer that keeps sending keeps the watchdog quiet, so
+    // only the size can stop it. A body handed to a consumer is the consumer's business.
+    void collectedBodiesAreCapped_data()
+    {
+        QTest::addColumn<RawPeer::Script>("script");
+        QTest::addColumn<bool>("toConsumer");
+        QTest::addColumn<QString>("expected");
+        const QByteArray piece(64 * 1024, 'z');
+        const QString tooLarge = QStringLiteral("手机的应答过大（超过 1048576 字节），已中止");
+        QTest::newRow("endless body")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\n\r\n"), RawPeer::flood(piece, 4096), RawPeer::close()}
+            << false << tooLarge;
+        QTest::newRow("announced past the limit")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 1048577\r\n\r\nab"), RawPeer::hold()}
+            << false << tooLarge;
+        QTest::newRow("error page that never ends")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 500 X\r\n\r\n"), RawPeer::flood(piece, 4096), RawPeer::close()}
+            << false << tooLarge;
+        QTest::newRow("consumer takes more than the limit")
+            << RawPeer::Script{RawPeer::send("HTTP/1.1 200 OK\r\n\r\n"), RawPeer::flood(piece, 32), RawPeer::close()}
+            << true << QString();
+    }
+
+    void collectedBodiesAreCapped()
+    {
+        QFETCH(RawPeer::Script, script);
+        QFETCH(bool, toConsumer);
+        QFETCH(QString, expected);
+        RawPeer peer;
+        auto transport = connectedTo(peer, {script});
+        qint64 consumed = 0;
+        RequestOptions options{.maxCollectedBody = 1024 * 1024};
+        if (toConsumer)
+            options.onBody = [&](const QByteArray& chunk) { consumed += chunk.size(); };
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(failureOf(transport->performRequest("GET", "/list", QStringLiteral("/"), options)), expected);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(consumed, toConsumer ? 32 * 64 * 1024 : 0);
     }
 
     void uploadCutShortIsNeverStored_data()
@@ -332,7 +396,7 @@ private slots:
         };
         try {
             const HttpResponse response = runTask(transport->performRequest(
-                "POST", "/upload", QStringLiteral("/big"), {}, total, provider));
+                "POST", "/upload", QStringLiteral("/big"), {.bodyLength = total, .bodyProvider = provider}));
             QCOMPARE(response.status, status);
             QVERIFY(failure.isEmpty());
         } catch (const std::exception& error) {
