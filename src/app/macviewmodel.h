@@ -3,6 +3,8 @@
 #include "entrylistmodel.h"
 #include "tasklistmodel.h"
 
+#include "archive/tararchive.h"
+
 #include "transfers/transferentry.h"
 #include "transfers/transferqueue.h"
 #include "transfers/transferverification.h"
@@ -21,6 +23,7 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
 // The window's whole state and every operation on it. One per process; everything runs on the
@@ -180,14 +183,18 @@ public:
     TransferQueue& transferQueue() { return m_transferQueue; }
     static constexpr int maxVerificationResults = 50;
 
-    // Folder plans: relative paths with "/" between components, no leading "/".
+    // A folder push, planned once (on the thread pool) when it is requested: the folder itself
+    // first, then every item below it in archive order, with the Finder's "__MACOSX" leftovers
+    // planned and marked (they travel only file by file); the total of the file sizes; and the
+    // archive of that same walk.
     struct FolderPushPlan
     {
-        struct File { QString localPath; QString relativePath; qint64 size = 0; };
-        QStringList dirs;
-        QList<File> files;
+        QList<TarArchive::TarStreamSource::Entry> entries;
         qint64 total = 0;
+        std::shared_ptr<TarArchive::TarStreamSource> archive;
+        bool isEmpty() const { return entries.size() <= 1; }
     };
+    // Relative paths with "/" between components, no leading "/".
     struct FolderPullPlan
     {
         struct File { QString remotePath; QString relativePath; qint64 size = 0; };
@@ -236,7 +243,6 @@ private:
 
     // Transfers.
     using TransferOperation = std::function<QCoro::Task<void>(ProgressCallback)>;
-    static QString joinRemotePath(const QString& folder, const QString& name);
     static void requireSafeEntryName(const QString& name);
     TransferTask* addTask(const QString& name, TransferTask::Direction direction, qint64 size);
     void enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation);
@@ -254,9 +260,12 @@ private:
     void pullFile(const TransferEntry& entry);
     void pushDirectory(const TransferEntry& entry);
     void pullDirectory(const TransferEntry& entry);
-    QCoro::Task<bool> tryPushFolderAsTar(QString root, QString remoteDir, qint64 totalSize, ProgressCallback progress);
+    QCoro::Task<bool> tryPushFolderAsTar(std::shared_ptr<TarArchive::TarStreamSource> source, QString root,
+                                         QString remoteDir, qint64 totalSize, ProgressCallback progress);
     QCoro::Task<void> pushFolderFileByFile(FolderPushPlan plan, QString remoteDir, ProgressCallback progress);
+    // Creates each missing level; throws the phone's error for a level it neither made nor has.
     QCoro::Task<void> ensureRemoteDirectory(QString path);
+    QCoro::Task<bool> remoteFolderExists(QString path);
     // Unpacks the phone's archive of the folder; false when the phone has no archive endpoint.
     // `phoneTree` receives the phone's side of the check, asked while unpacking.
     QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress,

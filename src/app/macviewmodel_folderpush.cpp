@@ -1,6 +1,7 @@
 // Pushing a folder: one tar stream when the phone takes it, else folder by folder and file by file.
 #include "app/macviewmodel.h"
 #include "transport/diagnostics.h"
+#include "transport/remotepath.h"
 
 #include "archive/tararchive.h"
 #include "transfers/offthread.h"
@@ -10,35 +11,25 @@
 #include <QCoroFuture>
 #include <QCoroTimer>
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
+#include <QFile>
+#include <QFutureWatcher>
 #include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <span>
 
 MacViewModel::FolderPushPlan MacViewModel::planFolderPush(const QString& root)
 {
+    // One walk for both ways of sending, so both send the same items as the check then compares.
+    using Source = TarArchive::TarStreamSource;
     FolderPushPlan plan;
-    const QString prefix = QDir(root).absolutePath() + QLatin1Char('/');
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        // A linked folder is not walked: it can lead in circles or out of the chosen folder.
-        if (info.isSymLink() && info.isDir())
-            continue;
-        const QString path = info.absoluteFilePath();
-        const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : info.fileName();
-        if (info.isDir())
-            plan.dirs << relative;
-        else
-            plan.files.append({path, relative, info.isFile() ? info.size() : 0});
-    }
-    for (const auto& file : std::as_const(plan.files))
-        plan.total += file.size;
+    plan.entries = Source::plan(QDir(root).absolutePath(), Source::Leftovers::keep);
+    for (const auto& entry : std::as_const(plan.entries))
+        plan.total += entry.size;
+    plan.archive = std::make_shared<Source>(plan.entries);
     return plan;
 }
 
@@ -47,14 +38,32 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
     if (!entry.url)
         return;
     const QString root = *entry.url;
-    const QString remoteDir = joinRemotePath(m_remotePath, entry.name);
-    const FolderPushPlan plan = planFolderPush(root);
-    if (plan.dirs.isEmpty() && plan.files.isEmpty())
-        return;
-    TransferTask* task = addTask(entry.name, TransferTask::Direction::push, plan.total);
-    enqueueTransfer(task, plan.total, [this, entry, root, remoteDir, plan](ProgressCallback progress) -> QCoro::Task<void> {
+    // Fixed now: opening another phone folder later does not move a queued push.
+    const QString remoteDir = RemotePath::join(m_remotePath, entry.name);
+    // The task shows at once; walking a large folder takes seconds, so that happens on the thread
+    // pool, and the size follows when the plan is made.
+    TransferTask* created = addTask(entry.name, TransferTask::Direction::push, 0);
+    const QFuture<OffThreadOutcome<FolderPushPlan>> planning = startOffThread([root] { return planFolderPush(root); });
+    auto* planned = new QFutureWatcher<OffThreadOutcome<FolderPushPlan>>(created);
+    QObject::connect(planned, &QFutureWatcherBase::finished, created, [created, planned] {
+        const OffThreadOutcome<FolderPushPlan> outcome = planned->result();
+        if (outcome.value)
+            created->setSize(outcome.value->total);
+        planned->deleteLater();
+    });
+    planned->setFuture(planning);
+
+    const QPointer<TransferTask> task(created);
+    enqueueTransfer(created, 0, [this, task, entry, root, remoteDir, planning](ProgressCallback progress) -> QCoro::Task<void> {
+        QFuture<OffThreadOutcome<FolderPushPlan>> waiting = planning;
+        const FolderPushPlan plan = resultOf(co_await waiting);
+        if (task)
+            task->setSize(plan.total);
+        // Nothing below the folder: nothing is sent, and the task ends at once.
+        if (plan.isEmpty())
+            co_return;
         co_await preflightSpace(plan.total, true, entry.name);
-        const bool streamed = co_await tryPushFolderAsTar(root, remoteDir, plan.total, progress);
+        const bool streamed = co_await tryPushFolderAsTar(plan.archive, root, remoteDir, plan.total, progress);
         if (!streamed) {
             co_await pushFolderFileByFile(plan, remoteDir, progress);
             if (plan.total < 1)
@@ -67,13 +76,19 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
 
 QCoro::Task<void> MacViewModel::pushFolderFileByFile(FolderPushPlan plan, QString remoteDir, ProgressCallback progress)
 {
-    const double n = double(plan.dirs.size());
+    // The folder itself comes first: it is remoteDir.
+    const std::span<const TarArchive::TarStreamSource::Entry> below(plan.entries.constData() + 1,
+                                                                     size_t(plan.entries.size() - 1));
+    const double n = double(std::count_if(below.begin(), below.end(), [](const auto& item) { return item.isDir; }));
     co_await ensureRemoteDirectory(remoteDir);
     progress(0.05 / (n + 1));
-    for (qsizetype k = 0; k < plan.dirs.size(); ++k) {
-        const QString folder = joinRemotePath(remoteDir, plan.dirs[k]);
+    int foldersDone = 0;
+    for (const auto& item : below) {
+        if (!item.isDir)
+            continue;
+        const QString folder = RemotePath::join(remoteDir, item.name);
         co_await ensureRemoteDirectory(folder);
-        progress(0.05 * double(k + 2) / (n + 1));
+        progress(0.05 * double(++foldersDone + 1) / (n + 1));
     }
     if (plan.total < 1) {
         // Empty files are not created on the phone; nothing is left to send or to check.
@@ -82,30 +97,30 @@ QCoro::Task<void> MacViewModel::pushFolderFileByFile(FolderPushPlan plan, QStrin
     }
     const double total = double(plan.total);
     qint64 done = 0;
-    for (const auto& file : std::as_const(plan.files)) {
-        const QString target = joinRemotePath(remoteDir, file.relativePath);
+    for (const auto& item : below) {
+        if (item.isDir)
+            continue;
+        const QString target = RemotePath::join(remoteDir, item.name);
         const qint64 before = done;
-        const qint64 size = file.size;
+        const qint64 size = item.size;
         const ProgressCallback fileProgress = [progress, before, size, total](double x) {
             progress(std::min((double(before) + x * double(size)) / total, 1.0) * 0.95 + 0.05);
         };
-        co_await m_wifiTransport.pushFile(file.localPath, target, fileProgress);
-        done += file.size;
+        co_await m_wifiTransport.pushFile(QFile::decodeName(item.path), target, fileProgress);
+        done += item.size;
         progress(std::min(double(done) / total, 1.0) * 0.95 + 0.05);
     }
 }
 
-QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(QString root, QString remoteDir, qint64 totalSize,
-                                                   ProgressCallback progress)
+QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(std::shared_ptr<TarArchive::TarStreamSource> source, QString root,
+                                                   QString remoteDir, qint64 totalSize, ProgressCallback progress)
 {
     const QString typeName = QStringLiteral("WiFiTransport");
     Diagnostics::writeDiagnostic(QStringLiteral("tryPushFolderAsTar root=") + root + QStringLiteral(" remoteDir=")
                                  + remoteDir + QStringLiteral(" totalSize=") + QString::number(totalSize)
                                  + QStringLiteral(" supportsFolderArchive=true supportsFolderStreaming=true transportType=")
                                  + typeName + QStringLiteral(" wifiType=") + typeName);
-    // Planning walks the whole folder: off the GUI thread.
-    auto planning = startOffThread([root] { return std::make_shared<TarArchive::TarStreamSource>(root); });
-    const std::shared_ptr<TarArchive::TarStreamSource> source = resultOf(co_await planning);
+    // Planned with the push itself, on the thread pool.
     Diagnostics::writeDiagnostic(QStringLiteral("TarStreamSource init result=OK total=%1").arg(source->totalSize()));
 
     const QPointer<MacViewModel> self(this);
@@ -138,10 +153,27 @@ QCoro::Task<void> MacViewModel::ensureRemoteDirectory(QString path)
     QString prefix;
     for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         prefix += QLatin1Char('/') + part;
+        std::exception_ptr refused;
         try {
             co_await m_wifiTransport.createRemoteDirectory(prefix);
+            continue;
         } catch (...) {
-            // Most often the folder is already there; a real problem shows when files are sent.
+            refused = std::current_exception();
         }
+        // Most often the folder is there already (the phone then answers 409); only a folder
+        // that is not there is a failure, told with the phone's own answer.
+        const bool exists = co_await remoteFolderExists(prefix);
+        if (!exists)
+            std::rethrow_exception(refused);
+    }
+}
+
+QCoro::Task<bool> MacViewModel::remoteFolderExists(QString path)
+{
+    try {
+        co_await m_wifiTransport.listDirectory(path);
+        co_return true;
+    } catch (const std::exception&) {
+        co_return false;  // missing, a file, or no answer at all
     }
 }

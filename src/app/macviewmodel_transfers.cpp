@@ -48,11 +48,6 @@ QString existingFolderOf(const QString& path)
 
 } // namespace
 
-QString MacViewModel::joinRemotePath(const QString& folder, const QString& name)
-{
-    return RemotePath::join(folder, name);
-}
-
 void MacViewModel::requireSafeEntryName(const QString& name)
 {
     if (!RemotePath::isSafeName(name))

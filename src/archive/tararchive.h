@@ -59,9 +59,23 @@ public:
             bool hasContent = false;
             qint64 size = 0;
             qint64 mtime = 0;
+            // A "__MACOSX" folder (or file), or inside one: planned only when asked for, never archived.
+            bool macLeftover = false;
         };
 
+        enum class Leftovers { leaveOut, keep };
+
+        // The items of `folder` in archive order, the folder itself first: hidden items (names
+        // starting with "."), links, pipes, sockets and devices are left out, linked folders not
+        // entered. The "__MACOSX" folders the Finder leaves in zip files are left out too, or with
+        // Leftovers::keep planned and marked. Touches only the file system: any thread may plan.
+        static QList<Entry> plan(const QString& folder, Leftovers leftovers = Leftovers::leaveOut);
+        // Names left out of the archive with everything inside them, besides hidden ones.
+        static bool isMacLeftover(QByteArrayView name) { return name == "__MACOSX"; }
+
         explicit TarStreamSource(const QString& folder);
+        // The archive of entries planned earlier by plan(), leftovers left out.
+        explicit TarStreamSource(const QList<Entry>& planned);
         ~TarStreamSource();
         TarStreamSource(const TarStreamSource&) = delete;
         TarStreamSource& operator=(const TarStreamSource&) = delete;

@@ -128,8 +128,14 @@ struct Child
     struct stat status {};
 };
 
-void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& collator,
-             QList<TarArchive::TarStreamSource::Entry>& out)
+struct Walk
+{
+    const QCollator& collator;
+    bool keepLeftovers;
+    QList<TarArchive::TarStreamSource::Entry>& out;
+};
+
+void collect(const QByteArray& dirPath, const QString& prefix, bool insideLeftover, Walk& walk)
 {
     DIR* dir = ::opendir(dirPath.constData());
     if (!dir)
@@ -139,10 +145,10 @@ void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& 
         if (d->d_name[0] == '.')
             continue;  // hidden, and with it ".DS_Store", "." and ".."
         const QByteArray nativeName(d->d_name);
-        if (nativeName == "__MACOSX")
+        if (!walk.keepLeftovers && TarArchive::TarStreamSource::isMacLeftover(nativeName))
             continue;
         const QString name = QFile::decodeName(nativeName);
-        Child child{nativeName, name, collator.sortKey(name)};
+        Child child{nativeName, name, walk.collator.sortKey(name)};
         // Looked up relative to the open folder: a folder of many small files spends its
         // planning time in these calls, and a whole path costs a lookup per component.
         child.statusKnown = ::fstatat(::dirfd(dir), d->d_name, &child.status, AT_SYMLINK_NOFOLLOW) == 0;
@@ -160,10 +166,11 @@ void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& 
         entry.path = dirPath.endsWith('/') ? dirPath + child.nativeName
                                            : dirPath + '/' + child.nativeName;
         entry.name = prefix.isEmpty() ? child.name : prefix + u'/' + child.name;
+        entry.macLeftover = insideLeftover || TarArchive::TarStreamSource::isMacLeftover(child.nativeName);
         if (!child.statusKnown) {
             // Unreadable metadata: an empty file of time 0.
             entry.hasContent = true;
-            out.append(entry);
+            walk.out.append(entry);
             continue;
         }
         const struct stat& st = child.status;
@@ -172,12 +179,12 @@ void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& 
         entry.mtime = wholeSeconds(st.st_mtim);
         if (S_ISDIR(st.st_mode)) {
             entry.isDir = true;
-            out.append(entry);
-            collect(entry.path, entry.name, collator, out);
+            walk.out.append(entry);
+            collect(entry.path, entry.name, entry.macLeftover, walk);
         } else {
             entry.hasContent = true;
             entry.size = st.st_size;
-            out.append(entry);
+            walk.out.append(entry);
         }
     }
 }
@@ -189,7 +196,7 @@ void collect(const QByteArray& dirPath, const QString& prefix, const QCollator& 
 
 } // namespace
 
-TarArchive::TarStreamSource::TarStreamSource(const QString& folder)
+QList<TarArchive::TarStreamSource::Entry> TarArchive::TarStreamSource::plan(const QString& folder, Leftovers leftovers)
 {
     Entry root;
     root.path = QFile::encodeName(folder);
@@ -199,12 +206,24 @@ TarArchive::TarStreamSource::TarStreamSource(const QString& folder)
     struct stat st;
     if (::stat(root.path.constData(), &st) == 0)
         root.mtime = wholeSeconds(st.st_mtim);
-    m_entries.append(root);
+    QList<Entry> entries{root};
+    const QCollator collator = fileBrowserCollator();
+    Walk walk{collator, leftovers == Leftovers::keep, entries};
+    collect(root.path, QString(), false, walk);
+    return entries;
+}
 
-    collect(root.path, QString(), fileBrowserCollator(), m_entries);
+TarArchive::TarStreamSource::TarStreamSource(const QString& folder) : TarStreamSource(plan(folder))
+{
+}
 
+TarArchive::TarStreamSource::TarStreamSource(const QList<Entry>& planned)
+{
     m_totalSize = 2 * block;
-    for (const Entry& entry : std::as_const(m_entries)) {
+    for (const Entry& entry : planned) {
+        if (entry.macLeftover)
+            continue;
+        m_entries.append(entry);
         const qint64 nameBytes = entry.name.toUtf8().size();
         m_totalSize += block;
         if (nameBytes > nameFieldSize)
@@ -231,19 +250,20 @@ void TarArchive::TarStreamSource::closeFile()
 int TarArchive::TarStreamSource::openContent(const QByteArray& path)
 {
     // Files come folder by folder, so the folder stays open and each file is opened relative to
-    // it: one lookup instead of one per component of the whole path.
+    // it: one lookup instead of one per component of the whole path. Never blocking: a pipe put
+    // in a file's place after planning fails the read instead of stalling the stream.
     const qsizetype slash = path.lastIndexOf('/');
     if (slash < 0)
-        return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
     if (m_folderFd < 0 || folder != m_folderPath) {
         closeFolder();
         m_folderFd = ::open(folder.constData(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
         if (m_folderFd < 0)
-            return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            return ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         m_folderPath = folder;
     }
-    return ::openat(m_folderFd, path.constData() + slash + 1, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    return ::openat(m_folderFd, path.constData() + slash + 1, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
 }
 
 void TarArchive::TarStreamSource::closeFolder()

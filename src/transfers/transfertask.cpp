@@ -43,3 +43,11 @@ void TransferTask::setProgress(double progress)
     m_progress = progress;
     emit progressChanged();
 }
+
+void TransferTask::setSize(qint64 size)
+{
+    if (m_size == size)
+        return;
+    m_size = size;
+    emit sizeChanged();
+}

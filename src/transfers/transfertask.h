@@ -13,7 +13,7 @@ class TransferTask : public QObject
     Q_PROPERTY(QString name READ name CONSTANT)
     Q_PROPERTY(Direction direction READ direction CONSTANT)
     Q_PROPERTY(QString directionText READ directionText CONSTANT)
-    Q_PROPERTY(qint64 size READ size CONSTANT)
+    Q_PROPERTY(qint64 size READ size NOTIFY sizeChanged)
     Q_PROPERTY(Status status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString failureMessage READ failureMessage NOTIFY statusChanged)
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
@@ -41,8 +41,11 @@ public:
     void setSuccess();
     void setFailed(const QString& message);
     void setProgress(double progress);
+    // For a size known only after the task was shown (a folder still being walked).
+    void setSize(qint64 size);
 
 signals:
+    void sizeChanged();
     void statusChanged();
     void progressChanged();
 

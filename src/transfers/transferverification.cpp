@@ -1,6 +1,8 @@
 #include "transferverification.h"
 #include "offthread.h"
 
+#include "archive/tararchive.h"
+#include "transport/filedigest.h"
 #include "transport/wifitransport.h"
 #include "common/zorvaneerror.h"
 #include "common/texttemplate.h"
@@ -64,8 +66,13 @@ struct LocalTree
 
 LocalTree startLocalTree(const QString& localRoot)
 {
+    // The items a folder archive holds, and no others: no links, no "__MACOSX" leftovers (which
+    // travel only file by file, and are then simply not checked).
     const auto abandon = std::make_shared<std::atomic<bool>>(false);
-    return {startOffThread([localRoot, abandon] { return WiFiTransport::sha256Manifest(localRoot, abandon.get()); }),
+    return {startOffThread([localRoot, abandon] {
+                return FileDigest::sha256Manifest(localRoot, abandon.get(), {},
+                                                  TarArchive::TarStreamSource::isMacLeftover);
+            }),
             abandon};
 }
 

@@ -85,7 +85,23 @@ struct ManifestWalk
     QMap<QString, QString>& manifest;
     Hasher& hasher;
     const FileDigest::LinkFilter& admitLink;
+    const FileDigest::NameFilter& leaveOut;
 };
+
+// The listing's type of an item; asked of the file system only when the listing does not say.
+unsigned char typeOf(int dirFd, const dirent* item)
+{
+    if (item->d_type != DT_UNKNOWN)
+        return item->d_type;
+    struct stat status {};
+    if (::fstatat(dirFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return DT_UNKNOWN;
+    if (S_ISDIR(status.st_mode))
+        return DT_DIR;
+    if (S_ISLNK(status.st_mode))
+        return DT_LNK;
+    return S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+}
 
 // A folder of many small files spends its time in system calls, so the walk keeps them few:
 // the listing's own file types instead of a stat per name, and every name opened relative to
@@ -107,26 +123,23 @@ void collectFiles(int dirFd, const QByteArray& dirPath, const QString& relativeD
                 return;
             const char* name = item->d_name;
             // Hidden names (and "." and "..") are left out, and so is everything inside a hidden folder.
-            if (name[0] == '.')
+            if (name[0] == '.' || (walk.leaveOut && walk.leaveOut(QByteArrayView(name))))
                 continue;
-            unsigned char type = item->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat status {};
-                if (::fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISLNK(status.st_mode) ? DT_LNK : DT_REG;
-            }
+            const unsigned char type = typeOf(fd, item);
             if (type == DT_DIR) {
                 subfolders.append(QByteArray(name));
                 continue;
             }
+            // Pipes, sockets and devices are never opened: a pipe would block, a device never end.
+            const bool link = type == DT_LNK;
+            if (type != DT_REG && !link)
+                continue;
+            // A link counts only when the caller lets it, and then as the file it leads to (a link
+            // to a folder is no regular file and drops out).
+            if (link && (!walk.admitLink || !walk.admitLink(QFile::decodeName(dirPath + '/' + name))))
+                continue;
             const QString decoded = QFile::decodeName(name);
             const QString relative = relativeDir.isEmpty() ? decoded : relativeDir + QLatin1Char('/') + decoded;
-            // A link is followed to a file (a link to a folder is no regular file and drops out),
-            // when the caller lets it.
-            const bool link = type == DT_LNK;
-            if (link && walk.admitLink && !walk.admitLink(QFile::decodeName(dirPath + '/' + name)))
-                continue;
             const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (link ? 0 : O_NOFOLLOW);
             const std::optional<QString> digest = walk.hasher.digestOf(::openat(fd, name, flags));
             if (digest)
@@ -154,7 +167,7 @@ std::optional<QString> FileDigest::sha256Hex(const QString& filePath, const std:
 }
 
 QMap<QString, QString> FileDigest::sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon,
-                                                  const LinkFilter& admitLink)
+                                                  const LinkFilter& admitLink, const NameFilter& leaveOut)
 {
     QMap<QString, QString> manifest;
     const QFileInfo rootInfo(dirPath);
@@ -168,7 +181,7 @@ QMap<QString, QString> FileDigest::sha256Manifest(const QString& dirPath, const 
     if (fd < 0)
         return manifest;
     Hasher hasher(abandon);
-    ManifestWalk walk{manifest, hasher, admitLink};
+    ManifestWalk walk{manifest, hasher, admitLink, leaveOut};
     collectFiles(fd, encodedRoot, QString(), walk);
     return manifest;
 }

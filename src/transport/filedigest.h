@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QMap>
 #include <QString>
 
@@ -23,12 +24,15 @@ public:
     static std::optional<QString> sha256Hex(const QString& filePath, const std::atomic<bool>* abandon = nullptr);
 
     // Relative path ("a/b.txt", no leading or trailing "/") → digest of every regular file
-    // below the folder. Hidden items (and everything inside a hidden folder) are left out,
-    // and so are files that cannot be read. Empty when the folder cannot be listed.
+    // below the folder. Hidden items (and everything inside a hidden folder) are left out, and so
+    // are files that cannot be read and anything that is neither a file nor a folder (pipes,
+    // sockets, devices: never opened). Empty when the folder cannot be listed.
     //
-    // Links to files are followed; `admitLink`, when given, decides for each link (by its own
-    // path) whether it is. Linked folders are never entered.
+    // Symbolic links are left out, unless `admitLink` (asked with each link's own path) lets
+    // one in: then a link to a file counts as that file. Linked folders are never entered.
+    // `leaveOut` (asked with each name) leaves out further items, with everything inside them.
     using LinkFilter = std::function<bool(const QString& linkPath)>;
+    using NameFilter = std::function<bool(QByteArrayView name)>;
     static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr,
-                                                 const LinkFilter& admitLink = {});
+                                                 const LinkFilter& admitLink = {}, const NameFilter& leaveOut = {});
 };

@@ -52,6 +52,7 @@ private slots:
     void longNames();
     void fileBrowserOrderDepthFirst();
     void leavesOutHiddenSpecialAndLinkedItems();
+    void leftoversArePlannedOnlyWhenAsked();
     void sizeFieldSwitchesToBase256_data();
     void sizeFieldSwitchesToBase256();
     void shrinkingFileIsTruncated_data();
@@ -234,6 +235,29 @@ void TarStreamSourceTest::leavesOutHiddenSpecialAndLinkedItems()
         names.append(entry.name);
     QCOMPARE(names, (QStringList{"", "kept.txt", "sub"}));
     QCOMPARE(drain(source).size(), source.totalSize());
+}
+
+// A file-by-file push sends the Finder's leftovers too; one walk serves it and the archive.
+void TarStreamSourceTest::leftoversArePlannedOnlyWhenAsked()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("kept.txt"), "k");
+    writeFile(dir.filePath("__MACOSX/kept.txt"), "x");
+    writeFile(dir.filePath("sub/__MACOSX"), "x");
+    writeFile(dir.filePath("sub/b.txt"), "b");
+
+    const QList<TarStreamSource::Entry> planned = TarStreamSource::plan(dir.path(), TarStreamSource::Leftovers::keep);
+    QStringList names;
+    QStringList leftovers;
+    for (const auto& entry : planned)
+        (entry.macLeftover ? leftovers : names).append(entry.name);
+    QCOMPARE(names, (QStringList{"", "kept.txt", "sub", "sub/b.txt"}));
+    QCOMPARE(leftovers, (QStringList{"__MACOSX", "__MACOSX/kept.txt", "sub/__MACOSX"}));
+
+    TarStreamSource fromPlan(planned);
+    TarStreamSource fromFolder(dir.path());
+    QCOMPARE(fromPlan.totalSize(), fromFolder.totalSize());
+    QCOMPARE(drain(fromPlan), drain(fromFolder));
 }
 
 void TarStreamSourceTest::sizeFieldSwitchesToBase256_data()

@@ -19,6 +19,7 @@ private slots:
     void manifestLeavesOutHiddenAndFolders();
     void manifestOfOddFolders();
     void manifestOfADeepTree();
+    void manifestLeavesOutNamedItems();
 
 private:
     static void write(const QString& path, const QByteArray& bytes)
@@ -106,16 +107,31 @@ void TestFileDigest::manifestOfOddFolders()
     QVERIFY(QFile::link(QStringLiteral(".."), root + QStringLiteral("/up")));
     QCOMPARE(FileDigest::sha256Manifest(root).keys(), QStringList{QStringLiteral("f.txt")});
 
-    // A link to a file counts as that file, unless the caller keeps it out.
+    // A link to a file counts as that file only when the caller lets it in; by default no link counts.
     QVERIFY(QFile::link(QStringLiteral("f.txt"), root + QStringLiteral("/alias.txt")));
-    const QMap<QString, QString> linked = FileDigest::sha256Manifest(root);
+    QCOMPARE(FileDigest::sha256Manifest(root).keys(), QStringList{QStringLiteral("f.txt")});
+    QStringList asked;
+    const auto admit = [&asked](const QString& link) { asked << link; return true; };
+    const QMap<QString, QString> linked = FileDigest::sha256Manifest(root, nullptr, admit);
     QCOMPARE(linked.keys(), (QStringList{QStringLiteral("alias.txt"), QStringLiteral("f.txt")}));
     QCOMPARE(linked.value(QStringLiteral("alias.txt")), linked.value(QStringLiteral("f.txt")));
-    QStringList asked;
-    const auto refuse = [&asked](const QString& link) { asked << link; return false; };
+    const auto refuse = [](const QString&) { return false; };
     QCOMPARE(FileDigest::sha256Manifest(root, nullptr, refuse).keys(), QStringList{QStringLiteral("f.txt")});
     asked.sort();
     QCOMPARE(asked, (QStringList{root + QStringLiteral("/alias.txt"), root + QStringLiteral("/up")}));
+}
+
+void TestFileDigest::manifestLeavesOutNamedItems()
+{
+    QTemporaryDir dir;
+    write(dir.filePath(QStringLiteral("kept.txt")), "k");
+    write(dir.filePath(QStringLiteral("__MACOSX/kept.txt")), "folder");
+    write(dir.filePath(QStringLiteral("sub/__MACOSX")), "file");
+    write(dir.filePath(QStringLiteral("sub/b.txt")), "b");
+    const auto leftover = [](QByteArrayView name) { return name == "__MACOSX"; };
+    QCOMPARE(FileDigest::sha256Manifest(dir.path(), nullptr, {}, leftover).keys(),
+             (QStringList{QStringLiteral("kept.txt"), QStringLiteral("sub/b.txt")}));
+    QCOMPARE(FileDigest::sha256Manifest(dir.path()).size(), 4);
 }
 
 void TestFileDigest::manifestOfADeepTree()

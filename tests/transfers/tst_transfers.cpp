@@ -13,12 +13,19 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QProcess>
-#include <QScopeGuard>
+#include <QTest>
+#include <QTimer>
 
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -282,13 +289,144 @@ private slots:
         QVERIFY(vm.verificationResults().isEmpty());
     }
 
+    // The task shows before the folder is walked; with nothing below the folder it ends at once.
     void emptyFolderIsNotPushed()
     {
         auto s = connected({});
         QVERIFY(s);
         QDir().mkpath(s->local.filePath("nothing"));
         s->viewModel->pushURLs({s->local.filePath("nothing")});
-        QCOMPARE(s->viewModel->tasks()->count(), 0);
+        QCOMPARE(s->viewModel->tasks()->count(), 1);
+        QVERIFY(waitForQueue(*s->viewModel));
+        QCOMPARE(statusText(lastTask(*s->viewModel)), QStringLiteral("success"));
+        QVERIFY(!QFile::exists(s->phone.root() + "/nothing"));
+        QVERIFY(s->viewModel->verificationResults().isEmpty());
+    }
+
+    void foldersTheFallbackCannotMakeFailTheTask_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<QString>("onThePhone");  // "F/" a folder already there, "F" a file in the way
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("refused") << QStringList{"--fault", "/mkdir:status:500"} << ""
+                                 << "failed: WiFi 建目录失败（HTTP 500）";
+        QTest::newRow("already there") << QStringList{} << "F/sub/" << "success";
+        QTest::newRow("a file in the way") << QStringList{} << "F" << "failed: WiFi 建目录失败（HTTP 409）";
+    }
+
+    // A folder of folders and empty files sends nothing but /mkdir requests: their failures are
+    // all that tells whether the push did anything.
+    void foldersTheFallbackCannotMakeFailTheTask()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(QString, onThePhone);
+        QFETCH(QString, outcome);
+        auto s = connected(QStringList{"--no-folder-endpoints"} + faults);
+        QVERIFY(s);
+        if (!onThePhone.isEmpty())
+            phonefixture::makeTree(s->phone.root(), {onThePhone});
+        writeFile(s->local.filePath("F/sub/empty1"), "");
+        writeFile(s->local.filePath("F/empty2"), "");
+        s->viewModel->pushURLs({s->local.filePath("F")});
+        QVERIFY(waitForQueue(*s->viewModel));
+        QCOMPARE(statusText(lastTask(*s->viewModel)), outcome);
+    }
+
+    void foldersWithLinksAndSpecialFiles_data()
+    {
+        QTest::addColumn<QStringList>("phoneArgs");
+        QTest::addColumn<QStringList>("arrived");
+        const QStringList regular{"a.txt", "sub/", "sub/b.txt"};
+        QTest::newRow("one tar stream") << QStringList{} << regular;
+        // The fallback also sends the Finder's leftovers, which the check leaves aside.
+        QTest::newRow("file by file") << QStringList{"--no-folder-endpoints"}
+                                      << regular + QStringList{"__MACOSX/", "__MACOSX/a.txt"};
+    }
+
+    // Links, a pipe and a socket are left out by both ways of sending and by the check alike: the
+    // push passes its check, and the pipe, which would block whoever opens it, is never opened.
+    void foldersWithLinksAndSpecialFiles()
+    {
+        QFETCH(QStringList, phoneArgs);
+        QFETCH(QStringList, arrived);
+        auto s = connected(phoneArgs);
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        const QString source = s->local.filePath("混合");
+        writeFile(source + "/a.txt", "alpha");
+        writeFile(source + "/sub/b.txt", "beta");
+        writeFile(source + "/.hidden", "h");
+        writeFile(source + "/__MACOSX/a.txt", "mac");
+        QVERIFY(QFile::link("a.txt", source + "/link-to-file"));
+        QVERIFY(QFile::link("sub", source + "/link-to-folder"));
+        QCOMPARE(::mkfifo(QFile::encodeName(source + "/pipe").constData(), 0600), 0);
+        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(sock >= 0);
+        const auto closeSocket = qScopeGuard([sock] { ::close(sock); });
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = QFile::encodeName(source + "/socket");
+        QVERIFY(size_t(socketPath.size()) < sizeof(address.sun_path));
+        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        QCOMPARE(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+
+        vm.pushURLs({source});
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(lastTask(vm)->size(), 5 + 4 + 3);  // the leftovers count, sent or not
+        QCOMPARE(vm.verificationResults().last(), QStringLiteral("混合：SHA-256 校验通过"));
+        arrived.sort();
+        QCOMPARE(snapshot(s->phone.root() + "/混合").keys(), arrived);
+    }
+
+    // Walking a large folder happens off the GUI thread: the task shows at once and the window
+    // keeps drawing until the walk is done and the push runs.
+    void largeFolderIsPlannedOffTheGuiThread()
+    {
+        auto s = connected({});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        const QString source = s->local.filePath("大");
+        for (int folder = 0; folder < 30; ++folder) {
+            const QByteArray dir = QFile::encodeName(source + QStringLiteral("/d%1").arg(folder));
+            QVERIFY(QDir().mkpath(QFile::decodeName(dir)));
+            for (int file = 0; file < 1000; ++file) {
+                const QByteArray path = dir + "/f" + QByteArray::number(file);
+                const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                QVERIFY(fd >= 0);
+                ::close(fd);
+            }
+        }
+        writeFile(source + "/x.bin", pattern(1234, 8));
+
+        QElapsedTimer clock;
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        clock.start();
+        ticker.start();
+        QTest::qWait(50);
+
+        vm.pushURLs({source});
+        QCOMPARE(vm.tasks()->count(), 1);
+        TransferTask* task = lastTask(vm);
+        QCOMPARE(task->size(), 0);
+        QDeadlineTimer deadline(30000);
+        while ((task->size() == 0 || task->status() == TransferTask::Status::waiting) && !deadline.hasExpired())
+            QTest::qWait(5);
+        ticker.stop();
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        QCOMPARE(task->size(), 1234);
+        QVERIFY2(longestGap < 50, qPrintable(QStringLiteral("the event loop stalled for %1 ms").arg(longestGap)));
+
+        QVERIFY(waitForQueue(vm, 120000));
+        QCOMPARE(statusText(task), QStringLiteral("success"));
+        QVERIFY(QFile::exists(s->phone.root() + "/大/d29/f999"));
     }
 
     void verificationOutcomes()
