@@ -205,6 +205,11 @@ check_folder_pull_ours() { same_tree "$back/many"; }
 check_folder_pull_fallback() { same_tree "$back/many"; }
 
 job_connect_ours() { ours connect info --phone "$phone"; }
+# The digest steps of the hand-made checks, each alone: the phone's answer and the local hashing.
+job_digest_phone_file() { "${curl_head[@]}" -o /dev/null "$hash_url"; }
+job_digest_local_file() { openssl dgst -sha256 -r "$big"; }
+job_digest_phone_tree() { "${curl_head[@]}" -o /dev/null "$hash_tree_url"; }
+job_digest_local_tree() { local_tree_digests "$local_dir/many"; }
 
 declare -A times
 # measure GROUP WHO: one timed run of job_GROUP_WHO after its reset and a sync; a failing job
@@ -230,6 +235,7 @@ for _ in $(seq "$runs"); do
     for who in ours hand curl bare fallback; do measure folder_push "$who"; done
     for who in ours hand curl bare fallback; do measure folder_pull "$who"; done
     measure connect ours
+    for part in phone_file local_file phone_tree local_tree; do measure digest "$part"; done
 done
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -273,8 +279,14 @@ row "  file push" file_push_bare file_push_ours
 row "  file pull" file_pull_bare file_pull_ours
 row "  folder push" folder_push_bare folder_push_ours
 row "  folder pull" folder_pull_bare folder_pull_ours
-echo "zorvane-cli info (start, connect, end): median $(median <<<"${times[connect_ours]}")s," \
-    "best $(best <<<"${times[connect_ours]}")s"
+# alone LABEL NAME: the median and best time of one figure.
+alone() { printf '%-56s %8.3fs %27.3fs\n' "$1" "$(median <<<"${times[$2]}")" "$(best <<<"${times[$2]}")"; }
+echo "parts, each alone:"
+alone "  zorvane-cli info (start, connect, end)" connect_ours
+alone "  the phone's /hash of the big file" digest_phone_file
+alone "  openssl dgst -sha256 of the big file" digest_local_file
+alone "  the phone's /hashTree of the folder" digest_phone_tree
+alone "  find | xargs openssl dgst -sha256 over the folder" digest_local_tree
 echo "file throughput by the medians: ours push $(awk -v m="$mib" -v t="$(median <<<"${times[file_push_ours]}")" \
     'BEGIN { printf "%.0f", m / t }') MiB/s, pull $(awk -v m="$mib" -v t="$(median <<<"${times[file_pull_ours]}")" \
     'BEGIN { printf "%.0f", m / t }') MiB/s"
