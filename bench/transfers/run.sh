@@ -11,7 +11,8 @@
 # The local digest walk is one find feeding one xargs, so a handful of openssl processes hash all
 # the files (openssl hashes about four times as fast as sha256sum here, and the per-file cost is
 # in process starts that xargs spreads thin). The hand-made pipelines compare the two sides after
-# the clock stops, and the archive's length they need is found beforehand: both are free for them. Also measured, without a target:
+# the clock stops, and the archive's length they need is found beforehand: both are free for them.
+# Also measured, without a target:
 #   our figures against the bare curl transfers (nothing verified);
 #   zorvane-cli against a phone without digest endpoints (what verification costs us);
 #   zorvane-cli info (what starting and connecting costs us).
@@ -135,7 +136,7 @@ digests() {
     shift
     "${curl_head[@]}" -o "$data/remote.digest" "$url" &
     asking=$!
-    "$@" >"$data/local.digest" && wait "$asking"
+    if "$@" >"$data/local.digest"; then wait "$asking"; else wait "$asking"; return 1; fi
 }
 local_tree_digests() ( cd "$1" && find . -type f -printf '%P\0' | xargs -0 openssl dgst -sha256 -r )
 same_file_digests() {
