@@ -27,7 +27,7 @@
 #   ZORVANE_BENCH_DIR    where the data goes (default /dev/shm if it has 6 GiB free, else $TMPDIR
 #                        or /tmp); needs about 5 GiB at the default sizes
 #   ZORVANE_BENCH_BUILD  build folder (default build-bench in the repository)
-#   ZORVANE_BENCH_RUNS   timed runs of each figure (default 3)
+#   ZORVANE_BENCH_RUNS   timed runs of each figure (default 5; a whole run takes about 5 minutes)
 #   ZORVANE_BENCH_MIB    size of the big file in MiB (default 1024)
 #   ZORVANE_BENCH_FILES  number of small files of 4 KiB (default 10000)
 # A quick run: ZORVANE_BENCH_RUNS=1 ZORVANE_BENCH_MIB=64 ZORVANE_BENCH_FILES=1000
@@ -35,7 +35,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${ZORVANE_BENCH_BUILD:-$root/build-bench}
-runs=${ZORVANE_BENCH_RUNS:-3}
+runs=${ZORVANE_BENCH_RUNS:-5}
 mib=${ZORVANE_BENCH_MIB:-1024}
 count=${ZORVANE_BENCH_FILES:-10000}
 
