@@ -4,7 +4,7 @@
 #include "transport/remotepath.h"
 
 #include "archive/tararchive.h"
-#include "transfers/offthread.h"
+#include "common/offthread.h"
 #include "transfers/transferverification.h"
 #include "common/zorvaneerror.h"
 

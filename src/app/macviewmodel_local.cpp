@@ -2,7 +2,7 @@
 
 #include "common/filebrowserorder.h"
 #include "common/texttemplate.h"
-#include "transfers/offthread.h"
+#include "common/offthread.h"
 
 #include <QCollator>
 #include <QCoroFuture>

@@ -1,5 +1,5 @@
 #include "transferverification.h"
-#include "offthread.h"
+#include "common/offthread.h"
 
 #include "archive/tararchive.h"
 #include "transport/filedigest.h"
@@ -82,15 +82,19 @@ QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
         local.abandon->store(true);
         co_return VerifyOutcome::skipped();
     }
-    const QMap<QString, QString> tree = resultOf(co_await local.hashing);
+    QMap<QString, QString> tree = resultOf(co_await local.hashing);
     if (tree.isEmpty())
         co_return VerifyOutcome::skipped();
     if (phone.requestError)
         co_return VerifyOutcome::requestFailed(*phone.requestError);
     if (!phone.map)
         co_return VerifyOutcome::skipped();
-    const QStringList localPaths = tree.keys();
-    co_return compareTrees(tree, normalizeTreeMap(*phone.map, QSet<QString>(localPaths.begin(), localPaths.end())));
+    // Hundreds of thousands of paths take long enough to compare to be felt: on the thread pool.
+    auto comparing = startOffThread([tree = std::move(tree), phoneMap = std::move(*phone.map)] {
+        const QStringList localPaths = tree.keys();
+        return differenceOf(tree, normalizeTreeMap(phoneMap, QSet<QString>(localPaths.begin(), localPaths.end())));
+    });
+    co_return outcomeOf(resultOf(co_await comparing));
 }
 
 } // namespace
@@ -110,17 +114,23 @@ QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone)
     co_return co_await finishTreeCheck(local, phone);
 }
 
-VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)
+TreeDifference differenceOf(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)
 {
-    QStringList missing;
-    QStringList differing;
+    TreeDifference difference;
     for (auto it = local.cbegin(); it != local.cend(); ++it) {
         const auto found = phone.constFind(it.key());
         if (found == phone.cend())
-            missing << it.key();
+            difference.missing << it.key();
         else if (found.value() != it.value())
-            differing << it.key();
+            difference.differing << it.key();
     }
+    return difference;
+}
+
+VerifyOutcome outcomeOf(const TreeDifference& difference)
+{
+    const QStringList& missing = difference.missing;
+    const QStringList& differing = difference.differing;
     if (missing.isEmpty() && differing.isEmpty())
         return VerifyOutcome::passed();
     const QString joiner = QStringLiteral("、");
@@ -130,6 +140,11 @@ VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QStri
     if (!differing.isEmpty())
         parts << localizedFormat("内容不一致 %ld 个（如 %@）", {differing.size(), differing.mid(0, 3).join(joiner)});
     return VerifyOutcome::mismatch(parts.join(QStringLiteral("；")));
+}
+
+VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)
+{
+    return outcomeOf(differenceOf(local, phone));
 }
 
 QMap<QString, QString> normalizeTreeMap(const QMap<QString, QString>& phone, const QSet<QString>& localPaths)

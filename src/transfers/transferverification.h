@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -31,6 +32,15 @@ QCoro::Task<PhoneTree> askPhoneTree(WiFiTransport& transport, QString remoteRoot
 // A folder check whose phone side was asked already: after a pull, the phone's folder is the
 // same before and after the transfer, so it can be asked while this computer still unpacks.
 QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone);
+
+// Local paths the phone lacks or holds with other bytes, in the local map's order.
+struct TreeDifference
+{
+    QStringList missing;
+    QStringList differing;
+};
+TreeDifference differenceOf(const QMap<QString, QString>& local, const QMap<QString, QString>& phone);
+VerifyOutcome outcomeOf(const TreeDifference& difference);
 
 // Compares a local tree map with the phone's (already normalized) one.
 VerifyOutcome compareTrees(const QMap<QString, QString>& local, const QMap<QString, QString>& phone);

@@ -1,6 +1,10 @@
 // SHA-256 digests of files and folder trees, on this computer and as the phone reports them.
 #include "wifitransport.h"
 
+#include "common/offthread.h"
+
+#include <QCoroFuture>
+
 #include "filedigest.h"
 #include "transporterror.h"
 
@@ -75,7 +79,10 @@ QCoro::Task<std::optional<QMap<QString, QString>>> WiFiTransport::remoteTreeSHA2
     if (response.status != 200)
         throw TransportError::operationFailed(
             localizedFormat("读取远端目录哈希失败（HTTP %ld）", {response.status}));
-    co_return decodeTree(response.body);
+    // A large folder's answer takes a while to read: on the thread pool, not the window's thread.
+    const QByteArray body = response.body;
+    auto decoding = startOffThread([body] { return decodeTree(body); });
+    co_return resultOf(co_await decoding);
 }
 
 std::optional<QString> WiFiTransport::sha256Hex(const QString& filePath, const std::atomic<bool>* abandon)
