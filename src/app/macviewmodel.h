@@ -191,6 +191,7 @@ public:
     {
         QList<TarArchive::TarStreamSource::Entry> entries;
         qint64 total = 0;
+        qsizetype hiddenLeftOut = 0;
         std::shared_ptr<TarArchive::TarStreamSource> archive;
         bool isEmpty() const { return entries.size() <= 1; }
     };
@@ -213,6 +214,8 @@ signals:
     void selectedRemoteChanged();
     void remoteErrorMessageChanged();
     void verificationResultsChanged();
+    // Each check as it is reported, for callers that act on the outcome rather than the text.
+    void transferVerified(const QString& item, const VerifyOutcome& outcome);
     void wifiDevicesChanged();
     void isConnectingWiFiChanged();
     void wifiErrorMessageChanged();

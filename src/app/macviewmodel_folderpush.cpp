@@ -26,7 +26,7 @@ MacViewModel::FolderPushPlan MacViewModel::planFolderPush(const QString& root)
     // One walk for both ways of sending, so both send the same items as the check then compares.
     using Source = TarArchive::TarStreamSource;
     FolderPushPlan plan;
-    plan.entries = Source::plan(QDir(root).absolutePath(), Source::Leftovers::keep);
+    plan.entries = Source::plan(QDir(root).absolutePath(), Source::Leftovers::keep, &plan.hiddenLeftOut);
     for (const auto& entry : std::as_const(plan.entries))
         plan.total += entry.size;
     plan.archive = std::make_shared<Source>(plan.entries);
@@ -47,8 +47,10 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
     auto* planned = new QFutureWatcher<OffThreadOutcome<FolderPushPlan>>(created);
     QObject::connect(planned, &QFutureWatcherBase::finished, created, [created, planned] {
         const OffThreadOutcome<FolderPushPlan> outcome = planned->result();
-        if (outcome.value)
+        if (outcome.value) {
             created->setSize(outcome.value->total);
+            created->setSkippedHidden(int(outcome.value->hiddenLeftOut));
+        }
         planned->deleteLater();
     });
     planned->setFuture(planning);
@@ -57,8 +59,10 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
     enqueueTransfer(created, 0, [this, task, entry, root, remoteDir, planning](ProgressCallback progress) -> QCoro::Task<void> {
         QFuture<OffThreadOutcome<FolderPushPlan>> waiting = planning;
         const FolderPushPlan plan = resultOf(co_await waiting);
-        if (task)
+        if (task) {
             task->setSize(plan.total);
+            task->setSkippedHidden(int(plan.hiddenLeftOut));
+        }
         // Nothing below the folder: nothing is sent, and the task ends at once.
         if (plan.isEmpty())
             co_return;

@@ -313,4 +313,5 @@ void MacViewModel::reportVerification(const VerifyOutcome& outcome, const QStrin
     while (m_verificationResults.size() > maxVerificationResults)
         m_verificationResults.removeFirst();
     emit verificationResultsChanged();
+    emit transferVerified(item, outcome);
 }

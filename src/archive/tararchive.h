@@ -68,8 +68,11 @@ public:
         // The items of `folder` in archive order, the folder itself first: hidden items (names
         // starting with "."), links, pipes, sockets and devices are left out, linked folders not
         // entered. The "__MACOSX" folders the Finder leaves in zip files are left out too, or with
-        // Leftovers::keep planned and marked. Touches only the file system: any thread may plan.
-        static QList<Entry> plan(const QString& folder, Leftovers leftovers = Leftovers::leaveOut);
+        // Leftovers::keep planned and marked. `hiddenLeftOut`, when given, receives how many hidden
+        // names were passed over (a hidden folder counts once). Touches only the file system: any
+        // thread may plan.
+        static QList<Entry> plan(const QString& folder, Leftovers leftovers = Leftovers::leaveOut,
+                                 qsizetype* hiddenLeftOut = nullptr);
         // Names left out of the archive with everything inside them, besides hidden ones.
         static bool isMacLeftover(QByteArrayView name) { return name == "__MACOSX"; }
 

@@ -133,6 +133,7 @@ struct Walk
     const QCollator& collator;
     bool keepLeftovers;
     QList<TarArchive::TarStreamSource::Entry>& out;
+    qsizetype hiddenLeftOut = 0;
 };
 
 void collect(const QByteArray& dirPath, const QString& prefix, bool insideLeftover, Walk& walk)
@@ -142,8 +143,13 @@ void collect(const QByteArray& dirPath, const QString& prefix, bool insideLeftov
         return;  // an unlistable folder contributes nothing
     std::vector<Child> children;
     while (const dirent* d = ::readdir(dir)) {
-        if (d->d_name[0] == '.')
-            continue;  // hidden, and with it ".DS_Store", "." and ".."
+        if (d->d_name[0] == '.') {
+            // Hidden, and with it ".DS_Store"; "." and ".." are no items at all.
+            const QByteArrayView name(d->d_name);
+            if (name != "." && name != "..")
+                ++walk.hiddenLeftOut;
+            continue;
+        }
         const QByteArray nativeName(d->d_name);
         if (!walk.keepLeftovers && TarArchive::TarStreamSource::isMacLeftover(nativeName))
             continue;
@@ -196,7 +202,8 @@ void collect(const QByteArray& dirPath, const QString& prefix, bool insideLeftov
 
 } // namespace
 
-QList<TarArchive::TarStreamSource::Entry> TarArchive::TarStreamSource::plan(const QString& folder, Leftovers leftovers)
+QList<TarArchive::TarStreamSource::Entry> TarArchive::TarStreamSource::plan(const QString& folder, Leftovers leftovers,
+                                                                          qsizetype* hiddenLeftOut)
 {
     Entry root;
     root.path = QFile::encodeName(folder);
@@ -210,6 +217,8 @@ QList<TarArchive::TarStreamSource::Entry> TarArchive::TarStreamSource::plan(cons
     const QCollator collator = fileBrowserCollator();
     Walk walk{collator, leftovers == Leftovers::keep, entries};
     collect(root.path, QString(), false, walk);
+    if (hiddenLeftOut)
+        *hiddenLeftOut = walk.hiddenLeftOut;
     return entries;
 }
 

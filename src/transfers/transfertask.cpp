@@ -1,6 +1,7 @@
 #include "transfertask.h"
 
 #include "common/languagemanager.h"
+#include "common/texttemplate.h"
 
 TransferTask::TransferTask(const QString& name, Direction direction, qint64 size, QObject* parent)
     : QObject(parent), m_name(name), m_direction(direction), m_size(size)
@@ -50,4 +51,19 @@ void TransferTask::setSize(qint64 size)
         return;
     m_size = size;
     emit sizeChanged();
+}
+
+void TransferTask::setSkippedHidden(int count)
+{
+    if (m_skippedHidden == count)
+        return;
+    m_skippedHidden = count;
+    emit skippedHiddenChanged();
+}
+
+QString TransferTask::note() const
+{
+    if (m_skippedHidden < 1)
+        return {};
+    return localizedFormat("已跳过 %@ 个隐藏项", {QString::number(m_skippedHidden)});
 }

@@ -17,6 +17,8 @@ class TransferTask : public QObject
     Q_PROPERTY(Status status READ status NOTIFY statusChanged)
     Q_PROPERTY(QString failureMessage READ failureMessage NOTIFY statusChanged)
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+    Q_PROPERTY(int skippedHidden READ skippedHidden NOTIFY skippedHiddenChanged)
+    Q_PROPERTY(QString note READ note NOTIFY skippedHiddenChanged)
 
 public:
     enum class Direction { push, pull };
@@ -35,6 +37,10 @@ public:
     Status status() const { return m_status; }
     QString failureMessage() const { return m_failureMessage; }
     double progress() const { return m_progress; }
+    // Hidden items inside a pushed folder are left out, as the window's list leaves them out.
+    int skippedHidden() const { return m_skippedHidden; }
+    // What the row says besides name and progress: "已跳过 N 个隐藏项", or nothing.
+    QString note() const;
     bool isFinished() const { return m_status == Status::success || m_status == Status::failed; }
 
     void setRunning();
@@ -43,11 +49,13 @@ public:
     void setProgress(double progress);
     // For a size known only after the task was shown (a folder still being walked).
     void setSize(qint64 size);
+    void setSkippedHidden(int count);
 
 signals:
     void sizeChanged();
     void statusChanged();
     void progressChanged();
+    void skippedHiddenChanged();
 
 private:
     void setStatus(Status status, const QString& message = {});
@@ -59,4 +67,5 @@ private:
     Status m_status = Status::waiting;
     QString m_failureMessage;
     double m_progress = 0.0;
+    int m_skippedHidden = 0;
 };

@@ -235,6 +235,11 @@ void TarStreamSourceTest::leavesOutHiddenSpecialAndLinkedItems()
         names.append(entry.name);
     QCOMPARE(names, (QStringList{"", "kept.txt", "sub"}));
     QCOMPARE(drain(source).size(), source.totalSize());
+
+    // The push says how many hidden items it left out: a hidden folder is one, whatever it holds.
+    qsizetype hidden = -1;
+    TarStreamSource::plan(dir.path(), TarStreamSource::Leftovers::leaveOut, &hidden);
+    QCOMPARE(hidden, 4);
 }
 
 // A file-by-file push sends the Finder's leftovers too; one walk serves it and the archive.

@@ -374,6 +374,8 @@ private slots:
         QVERIFY(waitForQueue(vm));
         QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
         QCOMPARE(lastTask(vm)->size(), 5 + 4 + 3);  // the leftovers count, sent or not
+        // The row says what was left out on purpose.
+        QCOMPARE(lastTask(vm)->note(), QStringLiteral("已跳过 1 个隐藏项"));
         QCOMPARE(vm.verificationResults().last(), QStringLiteral("混合：SHA-256 校验通过"));
         arrived.sort();
         QCOMPARE(snapshot(s->phone.root() + "/混合").keys(), arrived);

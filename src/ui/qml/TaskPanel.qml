@@ -102,6 +102,7 @@ Rectangle {
                     spacing: 10
                     Text { text: task.name; font.pointSize: 9.5 }
                     Text { text: task.directionText; font.pixelSize: Theme.caption2; color: Theme.secondary }
+                    Text { visible: task.note !== ""; text: task.note; font.pixelSize: Theme.caption2; color: Theme.secondary }
                     ProgressBar { Layout.fillWidth: true; value: task.progress }
                 }
             }
