@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -34,6 +35,25 @@ bool bindToInterface(QTcpSocket& socket, const QString& interfaceName)
         return true;
     }
     return false;
+}
+
+// The common socket failures in the user's words; others keep the platform's text.
+std::optional<QString> socketErrorReason(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return localized("连接被拒绝");
+    case QAbstractSocket::HostNotFoundError:
+        return localized("找不到这个主机");
+    case QAbstractSocket::SocketTimeoutError:
+        return localized("连接超时");
+    case QAbstractSocket::NetworkError:
+        return localized("网络不可达");
+    case QAbstractSocket::SocketAccessError:
+        return localized("没有权限建立连接");
+    default:
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -237,8 +257,13 @@ void HttpExchange::onSocketError()
         handleEnd(true, text);
         return;
     }
-    // Connecting, writing the head or uploading: the platform's own error.
-    abandon(std::make_exception_ptr(PlatformError(text)));
+    // Connecting, writing the head or uploading: what was tried and why it failed, in words a
+    // user can act on ("无法连接 127.0.0.1:1：连接被拒绝").
+    const QString address = m_plan.endpoint.debugDescription();
+    const QString reason = socketErrorReason(error).value_or(text);
+    abandon(std::make_exception_ptr(PlatformError(
+        m_phase == Phase::connecting ? localizedFormat("无法连接 %@：%@", {address, reason})
+                                     : localizedFormat("与 %@ 的连接中断：%@", {address, reason}))));
 }
 
 void HttpExchange::onDisconnected()

@@ -1,7 +1,17 @@
 #include "phoneaddress.h"
 
-std::optional<PhoneAddress> PhoneAddress::parse(const QString& text)
+std::optional<PhoneAddress> PhoneAddress::parse(const QString& typed)
 {
+    // The address as a browser shows it is accepted too: the phone serves plain HTTP only.
+    QString text = typed.trimmed();
+    const qsizetype scheme = text.indexOf(QLatin1String("://"));
+    if (scheme >= 0) {
+        if (text.left(scheme).compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
+            return std::nullopt;
+        text = text.mid(scheme + 3);
+        if (text.endsWith(QLatin1Char('/')))
+            text.chop(1);
+    }
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return std::nullopt;

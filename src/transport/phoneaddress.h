@@ -6,8 +6,8 @@
 
 #include <optional>
 
-// A phone given by address, "HOST:PORT", as the command line and the window's --phone take it;
-// IPv6 hosts in brackets ("[::1]:8765").
+// A phone given by address, "HOST:PORT" or "http://HOST:PORT/", as the command line and the
+// window's --phone take it; IPv6 hosts in brackets ("[::1]:8765").
 struct PhoneAddress
 {
     QString host;

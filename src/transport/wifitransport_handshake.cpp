@@ -7,6 +7,7 @@
 
 #include "common/languagemanager.h"
 #include "common/texttemplate.h"
+#include "common/zorvaneerror.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -55,9 +56,22 @@ QCoro::Task<DeviceInfo> WiFiTransport::handshake(QString deviceID, QString devic
     const HttpResponse response = co_await performRequest(method, path, std::nullopt);
     if (response.status == 401)
         throw TransportError::pairingRequired();
+    // Every phone answers /info; a server that does not, or answers something else than the
+    // phone's description, is some other program at that address.
+    const QString address = m_endpoint->debugDescription();
+    if (response.status == 404)
+        throw TransportError::operationFailed(
+            localizedFormat("%@ 上的服务不是手机的文件服务（/info 答复 HTTP 404）", {address}));
     if (response.status != 200)
         throw TransportError::operationFailed(localizedFormat("握手失败（HTTP %ld）", {response.status}));
-    const ServerInfo server = ServerInfo::decode(response.body);
+    std::optional<ServerInfo> decoded;
+    try {
+        decoded = ServerInfo::decode(response.body);
+    } catch (const ZorvaneError& error) {
+        throw TransportError::operationFailed(
+            localizedFormat("%@ 上的服务不像手机的文件服务：%@", {address, error.description()}));
+    }
+    const ServerInfo& server = *decoded;
     DeviceInfo device;
     device.id = deviceID;
     device.name = server.name;

@@ -121,11 +121,14 @@ private slots:
                                            << "配对失败（HTTP 500）";
         QTest::newRow("info other status") << QList<RawPeer::Script>{RawPeer::answer(503, "")} << QString()
                                            << "握手失败（HTTP 503）";
+        // Some other web server at that address ("ADDRESS" is the peer's).
+        QTest::newRow("no /info") << QList<RawPeer::Script>{RawPeer::answer(404, "")} << QString()
+                                  << "ADDRESS 上的服务不是手机的文件服务（/info 答复 HTTP 404）";
         QTest::newRow("info not JSON") << QList<RawPeer::Script>{RawPeer::answer(200, "<html>")} << QString()
-                                       << "手机信息无法解读：不是有效的 JSON 对象";
+                                       << "ADDRESS 上的服务不像手机的文件服务：手机信息无法解读：不是有效的 JSON 对象";
         QTest::newRow("info missing a key")
             << QList<RawPeer::Script>{RawPeer::answer(200, R"({"name":"a","storageFree":1})")} << QString()
-            << "手机信息无法解读：缺少字段“systemVersion”";
+            << "ADDRESS 上的服务不像手机的文件服务：手机信息无法解读：缺少字段“systemVersion”";
     }
 
     void handshakeFailures()
@@ -137,6 +140,7 @@ private slots:
         peer.setScripts(scripts);
         WiFiTransport transport(m_fast);
         const std::optional<QString> pairingCode = code.isEmpty() ? std::nullopt : std::optional(code);
+        expected.replace("ADDRESS", QStringLiteral("127.0.0.1:%1").arg(peer.port()));
         QCOMPARE(failureOf(transport.connect(serviceAt("127.0.0.1", peer.port()), pairingCode, false)), expected);
         QVERIFY(!transport.endpoint());
         QVERIFY(!transport.connectedDevice());
