@@ -10,6 +10,18 @@
 class MacViewModel;
 struct DeviceInfo;
 
+// How a run ended, as the process exit status. A run that did several things ends with the
+// worst of their outcomes.
+enum class ExitStatus : int {
+    done = 0,         // everything asked for was done (and checked, where the phone can check)
+    failed = 1,       // something asked for was not done
+    usage = 2,        // the command line itself was wrong
+    checkFailed = 3,  // transferred, but the SHA-256 check failed or could not be made
+};
+
+// The worse of two outcomes: a failure outweighs a failed check, which outweighs success.
+ExitStatus worse(ExitStatus a, ExitStatus b);
+
 // One run of zorvane-cli: the parsed command line and the work it asks for.
 class CliCommand
 {
@@ -18,27 +30,31 @@ public:
     static std::optional<CliCommand> parse(const QStringList& arguments, QString* error);
     static QString usage();
 
-    // Runs the command and returns the process exit status.
-    QCoro::Task<int> run();
+    // The "help" command needs no phone: the usage, printed before any connection.
+    bool isHelp() const { return m_command == QLatin1String("help"); }
+    bool isVerbose() const { return m_verbose; }
+
+    QCoro::Task<ExitStatus> run();
 
 private:
     // Every command drives a view model as the window does, connected first to the phone given
     // by --phone (false after printing why not).
     QCoro::Task<bool> connectViewModel(MacViewModel& viewModel);
-    static int printInfo(const DeviceInfo& device);
-    QCoro::Task<int> runRemote(MacViewModel& viewModel);
-    QCoro::Task<int> runList(MacViewModel& viewModel);
-    QCoro::Task<int> runMakeDirectory(MacViewModel& viewModel);
-    QCoro::Task<int> runRemove(MacViewModel& viewModel);
-    QCoro::Task<int> runMoveOrCopy(MacViewModel& viewModel, bool move);
-    QCoro::Task<int> runRename(MacViewModel& viewModel);
-    // Transfers, each waiting for the queue and failing when any task failed.
-    QCoro::Task<int> runPush(MacViewModel& viewModel);
-    QCoro::Task<int> runPull(MacViewModel& viewModel);
+    static ExitStatus printInfo(const DeviceInfo& device);
+    QCoro::Task<ExitStatus> runRemote(MacViewModel& viewModel);
+    QCoro::Task<ExitStatus> runList(MacViewModel& viewModel);
+    QCoro::Task<ExitStatus> runMakeDirectory(MacViewModel& viewModel);
+    QCoro::Task<ExitStatus> runRemove(MacViewModel& viewModel);
+    QCoro::Task<ExitStatus> runMoveOrCopy(MacViewModel& viewModel, bool move);
+    QCoro::Task<ExitStatus> runRename(MacViewModel& viewModel);
+    // Transfers, each waiting for the queue, then telling what became of every task.
+    QCoro::Task<ExitStatus> runPush(MacViewModel& viewModel);
+    QCoro::Task<ExitStatus> runPull(MacViewModel& viewModel);
 
     QString m_command;
     QStringList m_operands;
     std::optional<PhoneAddress> m_phone;
     std::optional<QString> m_code;
     std::optional<QString> m_to;
+    bool m_verbose = false;
 };

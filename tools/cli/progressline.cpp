@@ -1,6 +1,9 @@
 #include "progressline.h"
 
+#include "clioutput.h"
+
 #include "app/tasklistmodel.h"
+#include "transport/diagnostics.h"
 
 #include <cstdio>
 
@@ -14,6 +17,8 @@ ProgressLine::ProgressLine(TaskListModel& tasks) : m_enabled(::isatty(STDERR_FIL
         for (int row = first; row <= last; ++row)
             follow(tasks.tasks().at(row));
     });
+    setBeforeEachPrint([this] { clear(); });
+    Diagnostics::setBeforeEachLine([this] { clear(); });
 }
 
 ProgressLine::~ProgressLine()
@@ -30,7 +35,7 @@ void ProgressLine::follow(TransferTask* task)
 
 void ProgressLine::draw(const TransferTask* task)
 {
-    if (task->status() == TransferTask::Status::waiting)
+    if (!m_enabled || task->status() == TransferTask::Status::waiting)
         return;
     constexpr int width = 30;
     const int filled = int(task->progress() * width + 0.5);
@@ -44,9 +49,19 @@ void ProgressLine::draw(const TransferTask* task)
 
 void ProgressLine::finish()
 {
-    if (m_drawn) {
-        std::fputs("\n", stderr);
-        std::fflush(stderr);
-        m_drawn = false;
-    }
+    if (!m_enabled)
+        return;
+    clear();
+    m_enabled = false;
+    setBeforeEachPrint({});
+    Diagnostics::setBeforeEachLine({});
+}
+
+void ProgressLine::clear()
+{
+    if (!m_drawn)
+        return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    m_drawn = false;
 }

@@ -1,6 +1,6 @@
 // ls, mkdir, rm, mv, cp and rename: the right pane's operations without the window. Each command
 // connects a view model, walks it to the folders involved and calls the same operations the views
-// call; what the view model publishes as an error is printed and makes the exit status 1.
+// call; what the view model publishes as an error is printed and makes the run a failure.
 #include "clicommand.h"
 
 #include "clioutput.h"
@@ -10,17 +10,18 @@
 #include "common/zorvaneerror.h"
 #include "common/languagemanager.h"
 #include "common/texttemplate.h"
+#include "transport/transporterror.h"
 
 
 namespace {
 
 // The outcome of an operation: its published error, printed, decides the exit status.
-int reportAction(MacViewModel& viewModel)
+ExitStatus reportAction(MacViewModel& viewModel)
 {
     if (viewModel.remoteActionError().isEmpty())
-        return 0;
+        return ExitStatus::done;
     printError(viewModel.remoteActionError());
-    return 1;
+    return ExitStatus::failed;
 }
 
 } // namespace
@@ -34,10 +35,12 @@ QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
     if (co_await connecting)
         co_return true;
     printError(viewModel.wifiErrorMessage());
+    if (viewModel.wifiErrorMessage() == TransportError::pairingRequired().description())
+        printError(localized("请用手机上显示的配对码再运行一次：加上 --code 配对码（配对会被记住，之后不必再给）"));
     co_return false;
 }
 
-QCoro::Task<int> CliCommand::runRemote(MacViewModel& viewModel)
+QCoro::Task<ExitStatus> CliCommand::runRemote(MacViewModel& viewModel)
 {
     if (m_command == QLatin1String("ls"))
         co_return co_await runList(viewModel);
@@ -55,24 +58,24 @@ QCoro::Task<int> CliCommand::runRemote(MacViewModel& viewModel)
     co_return co_await runMoveOrCopy(viewModel, move);
 }
 
-QCoro::Task<int> CliCommand::runList(MacViewModel& viewModel)
+QCoro::Task<ExitStatus> CliCommand::runList(MacViewModel& viewModel)
 {
     const QString folder = cabinPath(m_operands.value(0));
     if (!co_await openFolder(viewModel, folder))
-        co_return 1;
+        co_return ExitStatus::failed;
     for (const TransferEntry& entry : viewModel.remoteItems()->entries()) {
         const QString shownName = entry.isDirectory ? entry.name + QLatin1Char('/') : entry.name;
         printOut(entry.formattedSize() + QLatin1Char('\t') + shownName);
     }
-    co_return 0;
+    co_return ExitStatus::done;
 }
 
-QCoro::Task<int> CliCommand::runMakeDirectory(MacViewModel& viewModel)
+QCoro::Task<ExitStatus> CliCommand::runMakeDirectory(MacViewModel& viewModel)
 {
     const QString path = cabinPath(m_operands.first());
     if (path == QLatin1String("/")) {
         printError(localizedFormat("%@：不能对文件舱根目录操作", {path}));
-        co_return 1;
+        co_return ExitStatus::failed;
     }
     // The new folder goes into the pane's current folder, as the new-folder card makes it.
     const QString folder = parentOf(path);
@@ -82,10 +85,10 @@ QCoro::Task<int> CliCommand::runMakeDirectory(MacViewModel& viewModel)
     co_return reportAction(viewModel);
 }
 
-QCoro::Task<int> CliCommand::runRemove(MacViewModel& viewModel)
+QCoro::Task<ExitStatus> CliCommand::runRemove(MacViewModel& viewModel)
 {
     // The paths are deleted folder by folder, as a selection in each folder's listing.
-    int status = 0;
+    ExitStatus status = ExitStatus::done;
     QStringList folders;
     for (const QString& typed : m_operands) {
         const QString folder = parentOf(cabinPath(typed));
@@ -101,28 +104,28 @@ QCoro::Task<int> CliCommand::runRemove(MacViewModel& viewModel)
             if (const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path))
                 ids << entry->id;
             else
-                status = 1;
+                status = ExitStatus::failed;
         }
         if (ids.isEmpty())
             continue;
         viewModel.setSelectedRemote(ids);
         viewModel.setRemoteActionError({});
         co_await viewModel.deleteRemoteSelection();
-        status = qMax(status, reportAction(viewModel));
+        status = worse(status, reportAction(viewModel));
     }
     co_return status;
 }
 
-QCoro::Task<int> CliCommand::runMoveOrCopy(MacViewModel& viewModel, bool move)
+QCoro::Task<ExitStatus> CliCommand::runMoveOrCopy(MacViewModel& viewModel, bool move)
 {
-    int status = 0;
+    ExitStatus status = ExitStatus::done;
     QList<TransferEntry> entries;
     for (const QString& typed : m_operands.first(m_operands.size() - 1)) {
         const QString path = cabinPath(typed);
         if (const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path))
             entries << *entry;
         else
-            status = 1;
+            status = ExitStatus::failed;
     }
     if (entries.isEmpty())
         co_return status;
@@ -131,15 +134,15 @@ QCoro::Task<int> CliCommand::runMoveOrCopy(MacViewModel& viewModel, bool move)
         co_await viewModel.moveRemoteEntries(entries, target);
     else
         co_await viewModel.copyRemoteEntries(entries, target);
-    co_return qMax(status, reportAction(viewModel));
+    co_return worse(status, reportAction(viewModel));
 }
 
-QCoro::Task<int> CliCommand::runRename(MacViewModel& viewModel)
+QCoro::Task<ExitStatus> CliCommand::runRename(MacViewModel& viewModel)
 {
     const QString path = cabinPath(m_operands[0]);
     const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path);
     if (!entry)
-        co_return 1;
+        co_return ExitStatus::failed;
     const QString newName = m_operands[1];
     co_await viewModel.renameRemoteEntry(*entry, newName);
     co_return reportAction(viewModel);
