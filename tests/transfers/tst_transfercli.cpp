@@ -102,7 +102,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("err");
         QTest::newRow("nothing there") << QStringList{} << QStringList{"push", "missing.bin"}
-                                       << "missing.bin：本机没有这一项（或它是隐藏项）";
+                                       << "missing.bin：本机没有这一项";
         QTest::newRow("phone refuses the download")
             << QStringList{"--fault", "/download:status:500"} << QStringList{"pull", "/x.txt"}
             << "x.txt：WiFi 拉取失败（HTTP 500）";
@@ -123,6 +123,82 @@ private slots:
         const Run run = runCli(args + QStringList{"--phone", phone.address()}, work.path());
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    }
+
+    // What a push or a pull tells: its exit status, the "[VERIFY] " lines on standard output, and
+    // the rest on standard error, where the "[DIAG] " lines appear only with --verbose.
+    void outcomes_data()
+    {
+        QTest::addColumn<QStringList>("phoneArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");   // a part of standard output
+        QTest::addColumn<QStringList>("err");  // parts of standard error; none means it is empty
+
+        const QStringList none;
+        const QStringList corrupt{"--fault", "/hash:corrupt-digest", "--fault", "/hashTree:corrupt-digest"};
+        QTest::newRow("checked") << none << QStringList{"push", "x.txt"} << 0 << "[VERIFY] x.txt：SHA-256 校验通过\n"
+                                 << none;
+        QTest::newRow("push check failed")
+            << corrupt << QStringList{"push", "x.txt"} << 3 << "[VERIFY] x.txt：SHA-256 校验失败"
+            << QStringList{"x.txt：已传送，但 SHA-256 校验未通过或无法完成"};
+        QTest::newRow("folder push check failed")
+            << corrupt << QStringList{"push", "F"} << 3 << "[VERIFY] F：SHA-256 校验失败"
+            << QStringList{"F：已传送，但 SHA-256 校验未通过或无法完成"};
+        QTest::newRow("pull check failed")
+            << corrupt << QStringList{"pull", "/x.txt", "--to", "back"} << 3 << "[VERIFY] x.txt：SHA-256 校验失败"
+            << QStringList{"x.txt：已传送，但 SHA-256 校验未通过或无法完成"};
+        QTest::newRow("a failure outweighs a failed check")
+            << corrupt << QStringList{"push", "x.txt", "missing.bin"} << 1 << "[VERIFY] x.txt：SHA-256 校验失败"
+            << QStringList{"missing.bin：本机没有这一项", "x.txt：已传送，但"};
+        QTest::newRow("phone without digests")
+            << QStringList{"--no-hash"} << QStringList{"push", "x.txt"} << 0 << "[VERIFY] x.txt：手机端未提供哈希接口"
+            << QStringList{"x.txt：已传送；手机不提供 SHA-256 哈希，未能校验"};
+        // Named on the command line, a hidden file is the user's choice.
+        QTest::newRow("hidden file named") << none << QStringList{"push", ".env"} << 0
+                                           << "[VERIFY] .env：SHA-256 校验通过\n" << none;
+        QTest::newRow("hidden items in a folder")
+            << none << QStringList{"push", "F"} << 0 << "[VERIFY] F：SHA-256 校验通过\n"
+            << QStringList{"F：已跳过 2 个隐藏项"};
+        QTest::newRow("folder of hidden items only")
+            << none << QStringList{"push", "H"} << 1 << ""
+            << QStringList{"H：已跳过 1 个隐藏项", "H：文件夹里没有可传送的内容，什么也没有传送"};
+        QTest::newRow("empty folder") << none << QStringList{"push", "E"} << 1 << ""
+                                      << QStringList{"E：文件夹里没有可传送的内容"};
+        QTest::newRow("verbose") << none << QStringList{"push", "F", "--verbose"} << 0
+                                 << "[VERIFY] F：SHA-256 校验通过\n"
+                                 << QStringList{"[DIAG] tryPushFolderAsTar root=", "F：已跳过 2 个隐藏项"};
+    }
+
+    void outcomes()
+    {
+        QFETCH(QStringList, phoneArgs);
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        QFETCH(QStringList, err);
+        PhoneProcess phone;
+        QVERIFY2(phone.start(phoneArgs), qPrintable(phone.errorText()));
+        writeFile(phone.root() + "/x.txt", "xxxx");
+        QTemporaryDir work;
+        writeFile(work.filePath("x.txt"), "xxxx");
+        writeFile(work.filePath(".env"), "SECRET=1");
+        writeFile(work.filePath("F/a.txt"), "a");
+        writeFile(work.filePath("F/.hidden"), "h");
+        writeFile(work.filePath("F/.git/config"), "c");
+        writeFile(work.filePath("H/.only"), "o");
+        QDir(work.path()).mkpath("E");
+        QDir(work.path()).mkpath("back");
+
+        const Run run = runCli(args + QStringList{"--phone", phone.address()}, work.path());
+        QTEST(run.exitCode, "exitCode");
+        QVERIFY2(run.out.contains(out), qPrintable(run.out));
+        QVERIFY2(!run.out.contains("[DIAG]"), qPrintable(run.out));
+        if (err.isEmpty())
+            QCOMPARE(run.err, QString());
+        for (const QString& part : err)
+            QVERIFY2(run.err.contains(part), qPrintable(run.err));
+        if (!args.contains("--verbose"))
+            QVERIFY2(!run.err.contains("[DIAG]"), qPrintable(run.err));
     }
 };
 
