@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds Zorvane, serves a demo file cabin with the phone stand-in on
-# loopback and starts the window (or, without a display, shows the engine working from the command
-# line).
+# loopback and starts the window. Without a display it shows the engine working from the command
+# line and keeps the demo phone running until Ctrl+C, so it can be tried from another terminal.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 scripts/install-deps.sh
-scripts/build.sh build >/dev/null
+# The first build takes several minutes on a small machine: its progress shows as it goes.
+echo "Building Zorvane in $top/build ..."
+scripts/build.sh build
 
 data=${XDG_DATA_HOME:-$HOME/.local/share}/zorvane-demo
 cabin=$data/cabin
@@ -42,9 +44,24 @@ build/tools/cli/zorvane-cli info --phone "$address"
 echo "The file cabin's top folder:"
 build/tools/cli/zorvane-cli ls / --phone "$address"
 
+cli=$top/build/tools/cli/zorvane-cli
+window=$top/build/src/app/zorvane
+no_window=
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display here (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open."
-    echo "The engine works against the demo phone from the command line, as shown above."
+    no_window="No display here (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open."
+elif [ ! -x "$window" ]; then
+    no_window="The window was not built in $top/build (ZORVANE_BUILD_APP is OFF there)."
+fi
+if [ -n "$no_window" ]; then
+    echo
+    echo "$no_window"
+    echo "The demo phone keeps running at $address until you press Ctrl+C."
+    echo "Try it from another terminal, for example:"
+    echo "    $cli ls /照片 --phone $address"
+    echo "    $cli push '$top/README.md' --to /文档 --phone $address"
+    echo "    $cli pull /文档/报告.pdf --to /tmp --phone $address"
+    echo "($cli --help lists every command.)"
+    wait "$phone_pid"
     exit 0
 fi
-build/src/app/zorvane --phone "$address"
+"$window" --phone "$address"
