@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,14 +29,24 @@ QString settingsFile()
     return userConfig().filePath("Zorvane/Zorvane.conf");
 }
 
-Run runCli(const QStringList& args, const QString& workingDirectory)
+struct Program
+{
+    QString path;
+    QStringList args;
+};
+
+// Runs zorvane-cli with `args`, or `through` (which runs it itself) when given.
+Run runCli(const QStringList& args, const QString& workingDirectory, const std::optional<Program>& through = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", userConfig().path());
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workingDirectory);
-    process.start(qEnvironmentVariable("ZORVANE_CLI_BIN"), args);
+    if (through)
+        process.start(through->path, through->args);
+    else
+        process.start(qEnvironmentVariable("ZORVANE_CLI_BIN"), args);
     process.waitForFinished(60000);
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
@@ -94,6 +105,27 @@ private slots:
         QCOMPARE(readFile(back.filePath("文件夹/b.txt")), QByteArray("bee"));
         QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).value("qvx.localDirectoryBookmark").toString(),
                  remembered.path());
+    }
+
+    // On a terminal the progress bar is cleared before any other line, so the two never share
+    // one. script(1) gives the run a terminal.
+    void progressLineNeverSharesALine()
+    {
+        const QString script = QStandardPaths::findExecutable("script");
+        if (script.isEmpty())
+            QSKIP("script(1) is not installed: no terminal to draw on");
+        PhoneProcess phone;
+        QVERIFY2(phone.start(), qPrintable(phone.errorText()));
+        QTemporaryDir work;
+        writeFile(work.filePath("big.bin"), QByteArray(4000000, 'b'));
+        const QString command = QStringLiteral("'%1' push big.bin --phone %2")
+                                    .arg(qEnvironmentVariable("ZORVANE_CLI_BIN"), phone.address());
+        const Run run = runCli({}, work.path(), Program{script, {"-qec", command, "/dev/null"}});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains("% 推送 big.bin"), qPrintable(run.out));  // the bar was drawn
+        const qsizetype verify = run.out.indexOf("[VERIFY] big.bin：SHA-256 校验通过");
+        QVERIFY2(verify > 0, qPrintable(run.out));
+        QVERIFY2(run.out.mid(0, verify).endsWith("\r\x1b[K"), qPrintable(run.out));
     }
 
     void failuresExitNonZero_data()
