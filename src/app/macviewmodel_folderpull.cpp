@@ -93,6 +93,10 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
         } catch (const std::exception& error) {
             failure = std::current_exception();
             text = errorDescription(error);
+            // So will an archive with a name that leads out of the folder.
+            const auto* tarError = dynamic_cast<const TarArchive::TarError*>(&error);
+            if (tarError && tarError->kind() == TarArchive::TarError::Kind::unsafePath)
+                throw;
         }
         if (text.contains(QLatin1String("404")))
             co_return false;
