@@ -77,30 +77,41 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
         }
     };
     for (int attempt = 1;; ++attempt) {
+        // Once the phone has agreed to send the archive it is asked for its digests as well, so
+        // it hashes while this computer unpacks: a pull leaves the phone's folder as it was.
+        std::optional<QCoro::Task<TransferVerification::PhoneTree>> asking;
+        const WiFiTransport::ArchiveAnnounced announced = [&](std::optional<qint64> total) {
+            checkSpace(total);
+            if (!phoneTree && !asking)
+                asking.emplace(TransferVerification::askPhoneTree(m_wifiTransport, remoteRoot));
+        };
         std::exception_ptr failure;
         QString text;
+        bool final = false;
         try {
             // The retry unpacks over what the first attempt left: every file there is either
             // complete or as it was before.
-            co_await m_wifiTransport.pullFolderTar(remoteRoot, into, clamped, checkSpace);
-            if (!phoneTree) {
-                auto asking = TransferVerification::askPhoneTree(m_wifiTransport, remoteRoot);
-                phoneTree = co_await asking;
-            }
-            co_return true;
-        } catch (const LocalDiskError&) {
-            throw;  // the retry is for the network; this computer's disk will say the same again
+            co_await m_wifiTransport.pullFolderTar(remoteRoot, into, clamped, announced);
         } catch (const std::exception& error) {
             failure = std::current_exception();
             text = errorDescription(error);
-            // So will an archive with a name that leads out of the folder.
+            // The retry is for the network: this computer's disk, or an archive with a name that
+            // leads out of the folder, would say the same again.
             const auto* tarError = dynamic_cast<const TarArchive::TarError*>(&error);
-            if (tarError && tarError->kind() == TarArchive::TarError::Kind::unsafePath)
-                throw;
+            final = dynamic_cast<const LocalDiskError*>(&error)
+                    || (tarError && tarError->kind() == TarArchive::TarError::Kind::unsafePath);
         }
+        if (asking) {
+            auto& pending = *asking;
+            phoneTree = co_await pending;
+        }
+        if (!failure)
+            co_return true;
+        if (final || !self)
+            std::rethrow_exception(failure);
         if (text.contains(QLatin1String("404")))
             co_return false;
-        if (attempt >= 2 || !self)
+        if (attempt >= 2)
             std::rethrow_exception(failure);
         co_await pauseFor(m_wifiTransport.timings().retryPause);
         if (!self)
