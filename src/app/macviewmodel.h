@@ -193,7 +193,6 @@ public:
         qint64 total = 0;
         qsizetype hiddenLeftOut = 0;
         std::shared_ptr<TarArchive::TarStreamSource> archive;
-        bool isEmpty() const { return entries.size() <= 1; }
     };
     // Relative paths with "/" between components, no leading "/".
     struct FolderPullPlan
@@ -258,6 +257,8 @@ private:
     // Fails when the target lacks room. Toward the phone its current figure is asked; toward this
     // computer the volume of `localTarget` (the open folder when not given) is checked.
     QCoro::Task<void> preflightSpace(qint64 needed, bool onDevice, QString itemName, QString localTarget = {});
+    // This computer's side of preflightSpace, at once.
+    void requireLocalSpace(qint64 needed, const QString& itemName, const QString& localTarget) const;
     void reportVerification(const VerifyOutcome& outcome, const QString& item);
     void pushFile(const TransferEntry& entry);
     void pullFile(const TransferEntry& entry);
@@ -269,9 +270,10 @@ private:
     // Creates each missing level; throws the phone's error for a level it neither made nor has.
     QCoro::Task<void> ensureRemoteDirectory(QString path);
     QCoro::Task<bool> remoteFolderExists(QString path);
-    // Unpacks the phone's archive of the folder; false when the phone has no archive endpoint.
-    // `phoneTree` receives the phone's side of the check, asked while unpacking.
-    QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress,
+    // Unpacks the phone's archive of the folder as it arrives; false when the phone has no
+    // archive endpoint. `phoneTree` receives the phone's side of the check. A failure of the
+    // network is tried once more; one of this computer's disk is not.
+    QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, QString itemName, ProgressCallback progress,
                                          std::optional<TransferVerification::PhoneTree>& phoneTree);
     QCoro::Task<void> walkRemoteFolder(QString remotePath, QString relativePath, FolderPullPlan& plan);
     QCoro::Task<void> pullFolderFileByFile(FolderPullPlan plan, QString localTarget, ProgressCallback progress);

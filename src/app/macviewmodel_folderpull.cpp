@@ -12,24 +12,26 @@
 #include <QCoroFuture>
 #include <QCoroTimer>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
-#include <QUuid>
 
 #include <algorithm>
 
 namespace {
 
-// Removes the pull's temporary archive however the attempts end.
-struct TemporaryArchive
+// A file where the folder, or a folder above it, must go fails the pull before anything is
+// downloaded, not after the whole folder has come twice.
+void requireFolderCanBeMade(const QString& folder)
 {
-    QString path = QDir(QDir::tempPath())
-                       .filePath(QStringLiteral("qvx-pull-")
-                                 + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()
-                                 + QStringLiteral(".tar"));
-    ~TemporaryArchive() { QFile::remove(path); }
-};
+    QFileInfo info(folder);
+    while (!info.exists() && info.absolutePath() != info.absoluteFilePath())
+        info = QFileInfo(info.absolutePath());
+    if (!info.isDir())
+        throw LocalDiskError(localizedFormat("无法创建文件夹：%@（该位置已有同名文件）", {info.absoluteFilePath()}));
+    if (!info.isWritable())
+        throw LocalDiskError(localizedFormat("无法创建文件夹：%@（没有写入权限）", {info.absoluteFilePath()}));
+}
 
 } // namespace
 
@@ -42,10 +44,10 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
     TransferTask* task = addTask(entry.name, TransferTask::Direction::pull, 0);
     enqueueTransfer(task, 0, [this, entry, remoteRoot, localTarget](ProgressCallback progress) -> QCoro::Task<void> {
         requireSafeEntryName(entry.name);
+        requireFolderCanBeMade(localTarget);
         std::optional<TransferVerification::PhoneTree> phoneTree;
-        const bool archived = co_await tryPullFolderAsTar(remoteRoot, localTarget, progress, phoneTree);
+        const bool archived = co_await tryPullFolderAsTar(remoteRoot, localTarget, entry.name, progress, phoneTree);
         if (archived) {
-            // The archive route asked the phone's side while unpacking.
             const TransferVerification::PhoneTree asked = *phoneTree;
             const VerifyOutcome outcome = co_await TransferVerification::verifyTreeAgainst(localTarget, asked);
             reportVerification(outcome, entry.name);
@@ -54,42 +56,62 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
         const FolderPullPlan plan = co_await planFolderPull(remoteRoot);
         co_await preflightSpace(plan.total, false, entry.name, localTarget);
         co_await pullFolderFileByFile(plan, localTarget, progress);
-        if (plan.total <= 0)
-            co_return;
         const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, localTarget, remoteRoot);
         reportVerification(outcome, entry.name);
     });
 }
 
-QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString into, ProgressCallback progress,
+QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString into, QString itemName,
+                                                   ProgressCallback progress,
                                                    std::optional<TransferVerification::PhoneTree>& phoneTree)
 {
-    const TemporaryArchive archive;
     const QPointer<MacViewModel> self(this);
     const ProgressCallback clamped = [progress](double value) { progress(std::clamp(value, 0.0, 1.0)); };
+    const WiFiTransport::ArchiveAnnounced checkSpace = [this, itemName, into](std::optional<qint64> total) {
+        if (!total)
+            return;
+        try {
+            requireLocalSpace(*total, itemName, into);
+        } catch (const ZorvaneError& error) {
+            throw LocalDiskError(error.description());
+        }
+    };
     for (int attempt = 1;; ++attempt) {
+        // Once the phone has agreed to send the archive it is asked for its digests as well, so
+        // it hashes while this computer unpacks: a pull leaves the phone's folder as it was.
+        std::optional<QCoro::Task<TransferVerification::PhoneTree>> asking;
+        const WiFiTransport::ArchiveAnnounced announced = [&](std::optional<qint64> total) {
+            checkSpace(total);
+            if (!phoneTree && !asking)
+                asking.emplace(TransferVerification::askPhoneTree(m_wifiTransport, remoteRoot));
+        };
         std::exception_ptr failure;
         QString text;
+        bool final = false;
         try {
-            co_await m_wifiTransport.pullFolderTar(remoteRoot, archive.path, clamped);
-            // Unpacking touches every file: off the GUI thread.
-            const QString tarPath = archive.path;
-            auto unpacking = startOffThread([tarPath, into] { TarArchive::extractTar(tarPath, into); });
-            // Meanwhile the phone hashes its folder for the check that follows: a pull leaves the
-            // phone's folder as it was, so its answer is the same now as after unpacking.
-            if (!phoneTree) {
-                auto asking = TransferVerification::askPhoneTree(m_wifiTransport, remoteRoot);
-                phoneTree = co_await asking;
-            }
-            resultOf(co_await unpacking);
-            co_return true;
+            // The retry unpacks over what the first attempt left: every file there is either
+            // complete or as it was before.
+            co_await m_wifiTransport.pullFolderTar(remoteRoot, into, clamped, announced);
         } catch (const std::exception& error) {
             failure = std::current_exception();
             text = errorDescription(error);
+            // The retry is for the network: this computer's disk, or an archive with a name that
+            // leads out of the folder, would say the same again.
+            const auto* tarError = dynamic_cast<const TarArchive::TarError*>(&error);
+            final = dynamic_cast<const LocalDiskError*>(&error)
+                    || (tarError && tarError->kind() == TarArchive::TarError::Kind::unsafePath);
         }
+        if (asking) {
+            auto& pending = *asking;
+            phoneTree = co_await pending;
+        }
+        if (!failure)
+            co_return true;
+        if (final || !self)
+            std::rethrow_exception(failure);
         if (text.contains(QLatin1String("404")))
             co_return false;
-        if (attempt >= 2 || !self)
+        if (attempt >= 2)
             std::rethrow_exception(failure);
         co_await pauseFor(m_wifiTransport.timings().retryPause);
         if (!self)
@@ -133,11 +155,8 @@ QCoro::Task<void> MacViewModel::pullFolderFileByFile(FolderPullPlan plan, QStrin
     makeFolder(localTarget);
     for (const QString& folder : std::as_const(plan.dirs))
         makeFolder(QDir(localTarget).filePath(folder));
-    if (plan.total <= 0) {
-        progress(1.0);
-        co_return;
-    }
-    const double total = double(plan.total);
+    // Empty files are pulled too: they are files the folder holds.
+    const double total = double(std::max<qint64>(plan.total, 1));
     qint64 done = 0;
     for (const auto& file : std::as_const(plan.files)) {
         const qint64 before = done;
@@ -151,4 +170,5 @@ QCoro::Task<void> MacViewModel::pullFolderFileByFile(FolderPullPlan plan, QStrin
         done += file.size;
         progress(std::min(double(done) / total, 1.0));
     }
+    progress(1.0);
 }

@@ -63,16 +63,11 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
             task->setSize(plan.total);
             task->setSkippedHidden(int(plan.hiddenLeftOut));
         }
-        // Nothing below the folder: nothing is sent, and the task ends at once.
-        if (plan.isEmpty())
-            co_return;
+        // An empty folder is sent too (an archive of the folder alone), and checked like any other.
         co_await preflightSpace(plan.total, true, entry.name);
         const bool streamed = co_await tryPushFolderAsTar(plan.archive, root, remoteDir, plan.total, progress);
-        if (!streamed) {
+        if (!streamed)
             co_await pushFolderFileByFile(plan, remoteDir, progress);
-            if (plan.total < 1)
-                co_return;
-        }
         const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, root, remoteDir);
         reportVerification(outcome, entry.name);
     });
@@ -94,12 +89,8 @@ QCoro::Task<void> MacViewModel::pushFolderFileByFile(FolderPushPlan plan, QStrin
         co_await ensureRemoteDirectory(folder);
         progress(0.05 * double(++foldersDone + 1) / (n + 1));
     }
-    if (plan.total < 1) {
-        // Empty files are not created on the phone; nothing is left to send or to check.
-        progress(1.0);
-        co_return;
-    }
-    const double total = double(plan.total);
+    // Empty files are sent too, each as an empty upload.
+    const double total = double(std::max<qint64>(plan.total, 1));
     qint64 done = 0;
     for (const auto& item : below) {
         if (item.isDir)
@@ -114,6 +105,7 @@ QCoro::Task<void> MacViewModel::pushFolderFileByFile(FolderPushPlan plan, QStrin
         done += item.size;
         progress(std::min(double(done) / total, 1.0) * 0.95 + 0.05);
     }
+    progress(1.0);
 }
 
 QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(std::shared_ptr<TarArchive::TarStreamSource> source, QString root,

@@ -172,11 +172,16 @@ QCoro::Task<void> MacViewModel::preflightSpace(qint64 needed, bool onDevice, QSt
                                 {itemName, formatByteCount(needed), formatByteCount(*free)}));
         co_return;
     }
+    requireLocalSpace(needed, itemName, localTarget);
+}
+
+void MacViewModel::requireLocalSpace(qint64 needed, const QString& itemName, const QString& localTarget) const
+{
     // The volume the pull writes to, fixed when it was requested, not the folder shown now.
     const QString target = localTarget.isEmpty() ? m_localDirectory.value_or(QDir::homePath()) : localTarget;
     const QStorageInfo volume(existingFolderOf(target));
     if (!volume.isValid())
-        co_return;
+        return;
     const qint64 available = volume.bytesAvailable();
     if (available >= 0 && available < needed + spaceMargin)
         throw TransportError::operationFailed(

@@ -121,7 +121,9 @@ public:
     // finish() at the end of the input. Entries never leave the target folder: names with ".."
     // are refused, leading "/" is dropped, no symbolic link already inside the target is followed
     // (such an entry is refused with unsafePath) and link entries are skipped, never created.
-    // Whatever was extracted before a failure stays in place.
+    // Each file is written under a hidden part name beside its own and renamed over any old file
+    // only once all its bytes are in: the files extracted before a failure stay in place, the
+    // one cut off leaves the old file as it was and no part file behind.
     class TarExtractor
     {
     public:
@@ -146,6 +148,8 @@ public:
         void makeDirectory(const QString& rawName);
         void writeFileData(const char* data, qint64 count);
         void endFile();
+        // Removes the file being written, if any; the old file at its name stays.
+        void dropPartFile();
         void endMetadata();
         QStringList safeParts(const QString& rawName) const;
         int openDirectory(const QStringList& parts, qsizetype count, const QString& rawName);
@@ -163,6 +167,9 @@ public:
         QString m_pendingName;
         qint64 m_pendingSize = -1;    // a size from an extended header, -1 when none
         int m_fileFd = -1;
+        int m_fileParentFd = -1;
+        QByteArray m_filePart;        // its part name, beside m_fileLeaf
+        QByteArray m_fileLeaf;
         QString m_fileName;
         QString m_cachedDirKey;
         int m_cachedDirFd = -1;

@@ -1,5 +1,7 @@
 #include "archive/tararchive.h"
 
+#include "common/partname.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -120,8 +122,7 @@ TarArchive::TarExtractor::TarExtractor(const QString& folder)
 
 TarArchive::TarExtractor::~TarExtractor()
 {
-    if (m_fileFd >= 0)
-        ::close(m_fileFd);
+    dropPartFile();
     closeCachedDirectory();
     if (m_rootFd >= 0)
         ::close(m_rootFd);
@@ -390,27 +391,31 @@ void TarArchive::TarExtractor::beginFile(const QString& rawName)
     if (parts.isEmpty())
         throwErrno(m_fileName, EISDIR);  // a file cannot replace the target folder itself
     const int parent = openDirectory(parts, parts.size() - 1, rawName);
-    const QByteArray leaf = QFile::encodeName(parts.last());
+    m_fileLeaf = QFile::encodeName(parts.last());
 
-    // Created anew rather than truncated, so an existing hard link or special file at that
-    // name is replaced and never written through. O_EXCL also refuses to follow a link; an
-    // existing symbolic link makes the entry unsafe.
+    // An existing symbolic link at the name makes the entry unsafe; a folder cannot be replaced.
+    struct stat st;
+    if (::fstatat(parent, m_fileLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(st.st_mode))
+            throw TarError::unsafePath(rawName);
+        if (S_ISDIR(st.st_mode))
+            throwErrno(m_fileName, EISDIR);
+    }
+    // The parent's handle is kept for the rename: the cached one moves with the next entry.
+    m_fileParentFd = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
+    if (m_fileParentFd < 0)
+        throwErrno(m_fileName);
+    // Written under a part name and renamed over the old file only once complete, so an archive
+    // cut off in this entry leaves the file as it was. The rename replaces whatever was at the
+    // name (a hard link, a special file) and never writes through it.
     for (int attempt = 0;; ++attempt) {
-        m_fileFd = ::openat(parent, leaf.constData(),
+        m_filePart = partFileName();
+        m_fileFd = ::openat(m_fileParentFd, m_filePart.constData(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (m_fileFd >= 0)
             return;
         if (errno != EEXIST || attempt == 2)
             throwErrno(m_fileName);
-        struct stat st;
-        if (::fstatat(parent, leaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISLNK(st.st_mode))
-                throw TarError::unsafePath(rawName);
-            if (S_ISDIR(st.st_mode))
-                throwErrno(m_fileName, EISDIR);
-            if (::unlinkat(parent, leaf.constData(), 0) != 0 && errno != ENOENT)
-                throwErrno(m_fileName);
-        }
     }
 }
 
@@ -431,6 +436,25 @@ void TarArchive::TarExtractor::writeFileData(const char* data, qint64 count)
 void TarArchive::TarExtractor::endFile()
 {
     const int fd = std::exchange(m_fileFd, -1);
-    if (::close(fd) != 0)
-        throwErrno(m_fileName);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        dropPartFile();
+        throwErrno(m_fileName, error);
+    }
+    if (::renameat(m_fileParentFd, m_filePart.constData(), m_fileParentFd, m_fileLeaf.constData()) != 0) {
+        const int error = errno;
+        dropPartFile();
+        throwErrno(m_fileName, error);
+    }
+    ::close(std::exchange(m_fileParentFd, -1));
+}
+
+void TarArchive::TarExtractor::dropPartFile()
+{
+    if (m_fileFd >= 0)
+        ::close(std::exchange(m_fileFd, -1));
+    if (m_fileParentFd >= 0) {
+        ::unlinkat(m_fileParentFd, m_filePart.constData(), 0);
+        ::close(std::exchange(m_fileParentFd, -1));
+    }
 }

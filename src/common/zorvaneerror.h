@@ -28,5 +28,13 @@ private:
     QString m_text;
 };
 
+// A failure of this computer's own disk (a file in the way, no space, no permission): trying the
+// network again cannot mend it.
+class LocalDiskError : public PlatformError
+{
+public:
+    using PlatformError::PlatformError;
+};
+
 // The description of any exception, for turning it into a published error text.
 QString errorDescription(const std::exception& error);

@@ -84,7 +84,7 @@ QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
     }
     QMap<QString, QString> tree = resultOf(co_await local.hashing);
     if (tree.isEmpty())
-        co_return VerifyOutcome::skipped();
+        co_return VerifyOutcome::nothingToCheck();
     if (phone.requestError)
         co_return VerifyOutcome::requestFailed(*phone.requestError);
     if (!phone.map)

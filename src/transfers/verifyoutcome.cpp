@@ -11,6 +11,8 @@ QString VerifyOutcome::reportLine(const QString& item) const
         return localizedFormat("%@：SHA-256 校验失败（%@）", {item, detail});
     case Kind::skipped:
         return localizedFormat("%@：手机端未提供哈希接口，已跳过校验", {item});
+    case Kind::nothingToCheck:
+        return localizedFormat("%@：文件夹内没有文件，已跳过校验", {item});
     case Kind::requestFailed:
         return localizedFormat("%@：校验请求失败（%@）", {item, detail});
     }

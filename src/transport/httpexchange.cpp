@@ -205,6 +205,13 @@ void HttpExchange::handleRead(const QByteArray& data)
         case HTTPClientState::ParseResult::parsed:
             break;
         }
+        if (m_plan.options.onHead) {
+            const qint64 announced = m_state.archiveTotalBytes();
+            const std::optional<qint64> total =
+                announced == HTTPClientState::notGiven ? std::nullopt : std::optional<qint64>(announced);
+            if (!guarded([&] { m_plan.options.onHead(m_state.status(), total); }))
+                return;
+        }
     }
     if (!takeBody())
         return;

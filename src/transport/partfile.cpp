@@ -3,12 +3,12 @@
 #include "transporterror.h"
 #include "common/zorvaneerror.h"
 
+#include "common/partname.h"
 #include "common/texttemplate.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 
 #include <cerrno>
 #include <cstdio>
@@ -29,10 +29,14 @@ PartFile::PartFile(const QString& targetPath) : m_target(targetPath)
 {
     const QFileInfo target(targetPath);
     QDir().mkpath(target.absolutePath());
-    // Hidden, so a folder view never shows it while it grows.
-    m_path = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".zorvane-")
-             + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part");
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A short name of its own rather than one built from the target's: the longest name the
+    // file system allows must still be downloadable.
+    for (int attempt = 0; attempt < 3 && m_fd < 0; ++attempt) {
+        m_path = target.absolutePath() + u'/' + QFile::decodeName(partFileName());
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST)
+            break;
+    }
     if (m_fd < 0)
         throw TransportError::operationFailed(localizedFormat("创建本地文件失败：%@", {targetPath}));
 }

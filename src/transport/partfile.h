@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
-// A download on its way to its target: written to a hidden file beside the target, put over the
-// target in one step by place(), and removed if it never gets there. A failed or cut-off download
-// must not cost the user the file they had. Plain POSIX writes, so the cause of a failed write is
-// known (Qt reports a short write as "Unknown error").
+// A download on its way to its target: written to a hidden file beside the target (named by
+// partFileName()), put over the target in one step by place(), and removed if it never gets
+// there. A failed or cut-off download must not cost the user the file they had. Plain POSIX
+// writes, so the cause of a failed write is known (Qt reports a short write as "Unknown error").
 class PartFile
 {
 public:

@@ -13,6 +13,9 @@ using BodyProvider = std::function<std::optional<QByteArray>(qint64 offset)>;
 // Takes each piece of the answer's body as it arrives; throwing ends the request at once.
 using BodyConsumer = std::function<void(const QByteArray& chunk)>;
 using ProgressCallback = std::function<void(double fraction)>;
+// Told the answer's status and announced archive size (x-qvx-total-bytes, if any) once its head
+// is read, before any of its body; throwing ends the request at once.
+using HeadConsumer = std::function<void(int status, std::optional<qint64> announcedTotal)>;
 
 // What a request sends and where its answer goes, beyond method and path. Everything is optional;
 // build it in a named local before awaiting the request (g++ 12 mishandles temporaries built
@@ -27,6 +30,7 @@ struct RequestOptions
     std::optional<qint64> bodyLength{}; // the request's Content-Length; none sends no such header
     BodyProvider bodyProvider{};      // the upload, bodyLength bytes in all
     qint64 expectedTotal = 0;         // the download's size for progress when the answer gives none
+    HeadConsumer onHead{};
     BodyConsumer onBody{};            // none: the body is collected into the response
     ProgressCallback progress{};
     qint64 maxCollectedBody = defaultMaxCollectedBody;

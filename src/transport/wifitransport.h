@@ -87,12 +87,21 @@ public:
     // `source` must outlive the task.
     QCoro::Task<void> pushFolderStreaming(TarArchive::TarStreamSource& source, QString remoteDir,
                                           ProgressCallback progress = {});
-    // Writes the folder's archive to `tarPath`; on failure nothing is left at `tarPath`.
-    QCoro::Task<void> pullFolderTar(QString remoteDir, QString tarPath, ProgressCallback progress = {});
+    // Told the archive's announced size, if any, once the phone has agreed to send it and before
+    // anything is written; throws to refuse.
+    using ArchiveAnnounced = std::function<void(std::optional<qint64> announcedTotal)>;
+    // Unpacks the folder's archive into `localFolder` as it arrives (see TarExtractor: a file cut
+    // off stays as it was). An archive without its end blocks or shorter than announced fails with
+    // TarError::truncated, however the connection ended; a failure of this computer's disk is a
+    // LocalDiskError.
+    QCoro::Task<void> pullFolderTar(QString remoteDir, QString localFolder, ProgressCallback progress = {},
+                                    ArchiveAnnounced beforeUnpacking = {});
 
     // The folder download's writer: hands `piece` to `append` and reports a write slower than 0.2 s
     // on stdout. A failure of `append` passes through.
     static void appendReportingSlowWrite(const BodyConsumer& append, const QByteArray& piece);
+    // Runs `work`, turning a file-system failure (std::system_error) into a LocalDiskError.
+    static void asLocalDiskError(const std::function<void()>& work);
 
     // SHA-256 digests, 64 lower-case hex characters. Nothing (not a failure) when the phone offers
     // no usable digest: no digest endpoint, no such file, or an answer of the wrong shape.
@@ -111,7 +120,7 @@ private:
     // only after a complete answer 200; the status. The first failed local write ends it with its
     // cause.
     QCoro::Task<int> download(QString api, QString remotePath, QString localPath, qint64 expectedTotal,
-                              bool reportSlowWrites, ProgressCallback progress);
+                              ProgressCallback progress);
     QCoro::Task<DeviceInfo> handshake(QString deviceID, QString deviceModel, std::optional<QString> pairingCode);
     void resetAfterFailedConnect();
 

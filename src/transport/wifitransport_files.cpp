@@ -18,6 +18,8 @@
 #include <QScopeGuard>
 #include <QStringDecoder>
 
+#include <system_error>
+
 namespace {
 
 constexpr qint64 uploadChunkSize = 262144;
@@ -171,7 +173,7 @@ QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath,
 }
 
 QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QString localPath, qint64 expectedTotal,
-                                         bool reportSlowWrites, ProgressCallback progress)
+                                         ProgressCallback progress)
 {
     PartFile part(localPath);
     // A write that fails throws out of the request, which ends it at once: the rest of the body
@@ -179,12 +181,7 @@ QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QStrin
     RequestOptions options;
     options.expectedTotal = expectedTotal;
     options.progress = std::move(progress);
-    if (reportSlowWrites)
-        options.onBody = [&part](const QByteArray& piece) {
-            appendReportingSlowWrite([&part](const QByteArray& bytes) { part.append(bytes); }, piece);
-        };
-    else
-        options.onBody = [&part](const QByteArray& piece) { part.append(piece); };
+    options.onBody = [&part](const QByteArray& piece) { part.append(piece); };
     const QString method = QStringLiteral("GET");
     const std::optional<QString> remote = remotePath;
     const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
@@ -198,7 +195,7 @@ QCoro::Task<void> WiFiTransport::pullFile(QString remotePath, QString localPath,
 {
     const QString api = QStringLiteral("/download");
     const qint64 expectedTotal = expectedSize.value_or(0);
-    const int status = co_await download(api, remotePath, localPath, expectedTotal, false, std::move(progress));
+    const int status = co_await download(api, remotePath, localPath, expectedTotal, std::move(progress));
     if (status != 200)
         throw TransportError::operationFailed(
             localizedFormat("%@ 拉取失败（HTTP %ld）%@", {connectionLabel(), status, QString()}));
@@ -244,13 +241,55 @@ void WiFiTransport::appendReportingSlowWrite(const BodyConsumer& append, const Q
         Diagnostics::writeDiagnostic(QStringLiteral("落盘慢 %1 ms / %2 字节").arg(elapsed).arg(piece.size()));
 }
 
-QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString tarPath, ProgressCallback progress)
+QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localFolder, ProgressCallback progress,
+                                               ArchiveAnnounced beforeUnpacking)
 {
-    // The archive is of no use unless it arrived whole: a failure leaves nothing at tarPath.
-    QFile::remove(tarPath);
+    // Unpacked as it arrives, on this thread: each piece of the body is at most one read of the
+    // socket (256 KiB), so one call writes no more than that, and a slow disk slows the download
+    // down instead of piling the archive up in memory or in a temporary file.
+    std::optional<TarArchive::TarExtractor> extractor;
+    std::optional<qint64> announced;
+    qint64 received = 0;
+    RequestOptions options;
+    options.progress = std::move(progress);
+    options.onHead = [&](int status, std::optional<qint64> total) {
+        if (status != 200)
+            return;  // a refusal's body is its reason, not an archive
+        announced = total;
+        if (beforeUnpacking)
+            beforeUnpacking(total);
+        asLocalDiskError([&] { extractor.emplace(localFolder); });
+    };
+    options.onBody = [&](const QByteArray& piece) {
+        if (!extractor)
+            return;
+        received += piece.size();
+        appendReportingSlowWrite(
+            [&](const QByteArray& bytes) { asLocalDiskError([&] { extractor->write(bytes); }); }, piece);
+    };
+    const QString method = QStringLiteral("GET");
     const QString api = QStringLiteral("/downloadFolder");
-    const qint64 noExpectedTotal = 0;
-    const int status = co_await download(api, remoteDir, tarPath, noExpectedTotal, true, std::move(progress));
-    if (status != 200)
-        throw remoteOperationError(QStringLiteral("拉取文件夹"), status);
+    const std::optional<QString> remote = remoteDir;
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
+    if (response.status != 200)
+        throw remoteOperationError(QStringLiteral("拉取文件夹"), response.status);
+    // The body usually ends with the connection, so a cut-off archive looks complete to the
+    // request: it is whole only with its end blocks and, when announced, all of its length.
+    if (!extractor || (announced && received < *announced))
+        throw TarArchive::TarError::truncated();
+    extractor->finish();
+}
+
+void WiFiTransport::asLocalDiskError(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::system_error& error) {
+        // what() is "<path>: <reason>"; the reason is told in the user's words.
+        std::string path = error.what();
+        const std::string reason = ": " + error.code().message();
+        if (path.size() > reason.size() && path.ends_with(reason))
+            path.resize(path.size() - reason.size());
+        throw LocalDiskError(PartFile::writeFailureText(error.code().value(), QString::fromStdString(path)));
+    }
 }

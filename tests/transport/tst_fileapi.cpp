@@ -242,7 +242,7 @@ private slots:
             co_await t.pushFolderStreaming(source, remote);
         }) << QByteArray() << QByteArray("POST /uploadTar?path=/up HTTP/1.1") << QByteArray::number(archive.size())
                                        << archive;
-        QTest::newRow("folder download") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFolderTar(QStringLiteral("/up/"), local + "/pulled.tar")); }) << QByteArray() << QByteArray("GET /downloadFolder?path=/up HTTP/1.1") << QByteArray() << QByteArray();
+        QTest::newRow("folder download") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFolderTar(QStringLiteral("/up/"), local + "/pulled")); }) << QByteArray(1024, '\0') << QByteArray("GET /downloadFolder?path=/up HTTP/1.1") << QByteArray() << QByteArray();
         QTest::newRow("hash") << Call([](WiFiTransport& t, QString) { return discard(t.remoteFileSHA256(QStringLiteral("/a b.txt"))); }) << QByteArray() << QByteArray("GET /hash?path=/a%20b.txt HTTP/1.1") << QByteArray() << QByteArray();
         QTest::newRow("hash tree") << Call([](WiFiTransport& t, QString) { return discard(t.remoteTreeSHA256(QStringLiteral("/"))); }) << QByteArray() << QByteArray("GET /hashTree?path=/ HTTP/1.1") << QByteArray() << QByteArray();
     }
@@ -533,8 +533,8 @@ private slots:
         QTest::addColumn<QByteArray>("left"); // at the target afterwards
 
         QTest::newRow("file") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFile("/big", local + "/target")); }) << QByteArray("旧内容");
-        // A stale archive goes either way: the folder's archive is of no use unless whole.
-        QTest::newRow("folder") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFolderTar("/d", local + "/target")); }) << QByteArray("<missing>");
+        // The archive holds a file of the same name, which the pull replaces only once complete.
+        QTest::newRow("folder") << Call([](WiFiTransport& t, QString local) { return discard(t.pullFolderTar("/d", local)); }) << QByteArray("旧内容");
     }
 
     void failedLocalWriteStopsTheDownload()
@@ -544,7 +544,13 @@ private slots:
         // Far more announced than sent, then silence: only the failed write can end it before the
         // watchdog does.
         RawPeer peer;
-        auto transport = connectedTo(peer, {RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n"),
+        // The body starts as an archive of one large file named "target" (for a file pull it is
+        // just bytes).
+        QByteArray header(512, '\0');
+        header.replace(0, 6, "target");
+        header.replace(124, 12, QByteArray::number(99'000'000, 8).rightJustified(11, '0') + '\0');
+        header[156] = '0';
+        auto transport = connectedTo(peer, {RawPeer::send("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + header),
                                             RawPeer::flood(QByteArray(64 * 1024, 'd'), 8), RawPeer::hold()});
         QTemporaryDir folder(m_work.filePath("limit-XXXXXX"));
         const QString target = folder.filePath("target");
@@ -592,17 +598,48 @@ private slots:
         QCOMPARE(pushed.last(), 1.0);
         QCOMPARE(snapshot(phone->root() + "/上传"), snapshot(tree));
 
-        const QString tarPath = m_work.filePath("pulled/qvx-pull-1.tar");
+        const QString out = m_work.filePath("pulled/out");
         QList<double> pulled;
-        runTask(transport->pullFolderTar("/上传", tarPath, [&](double f) { pulled << f; }));
+        runTask(transport->pullFolderTar("/上传", out, [&](double f) { pulled << f; }));
         QVERIFY(std::is_sorted(pulled.begin(), pulled.end()));
         QCOMPARE(pulled.last(), 1.0);
-        const QString out = m_work.filePath("pulled/out");
-        TarArchive::extractTar(tarPath, out);
         QCOMPARE(snapshot(out), snapshot(tree));
     }
 
-    void failedFolderDownloadLeavesNoArchive_data()
+    // The body ends with the connection, so only the archive itself can tell that it was cut off.
+    void cutOffFolderDownloadsFail_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<int>("cut");  // bytes of the archive left out at its end
+        QTest::addColumn<QString>("expected");
+        const QByteArray plain = "HTTP/1.1 200 OK\r\n\r\n";
+        const QByteArray announced = "HTTP/1.1 200 OK\r\nx-qvx-total-bytes: %1\r\n\r\n";
+        QTest::newRow("whole") << plain << 0 << QString();
+        QTest::newRow("whole, as announced") << announced << 0 << QString();
+        QTest::newRow("without its end blocks") << plain << 1024 << QStringLiteral("归档不完整");
+        QTest::newRow("shorter than announced") << announced << -512 << QStringLiteral("归档不完整");
+    }
+
+    void cutOffFolderDownloadsFail()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(int, cut);
+        QFETCH(QString, expected);
+        const QString tree = m_work.filePath("cut-tree");
+        writeFile(tree + "/a.bin", randomBytes(5000, 9));
+        TarArchive::TarStreamSource source(tree);
+        QByteArray archive;
+        source.appendChunks(archive, source.totalSize());
+        // A negative cut announces that many bytes more than are sent.
+        const QByteArray sent = archive.chopped(std::max(cut, 0));
+        head.replace("%1", QByteArray::number(archive.size() - std::min(cut, 0)));
+        RawPeer peer;
+        auto transport = connectedTo(peer, {RawPeer::send(head + sent), RawPeer::close()});
+        QTemporaryDir into(m_work.filePath("cut-XXXXXX"));
+        QCOMPARE(failureOf(transport->pullFolderTar("/cut-tree", into.path())), expected);
+    }
+
+    void failedFolderDownloadLeavesTheFolderAsItWas_data()
     {
         QTest::addColumn<QStringList>("phoneArgs");
         QTest::addColumn<QString>("remote");
@@ -618,9 +655,11 @@ private slots:
                                           << timeoutText;
         QTest::newRow("pairing needed") << QStringList{"--pairing-code", "123456"} << "/d" << false
                                         << "<pairingRequired>";
+        QTest::newRow("cut off mid-file") << QStringList{"--fault", "/downloadFolder:close-mid:50000"} << "/d" << true
+                                          << "归档不完整";
     }
 
-    void failedFolderDownloadLeavesNoArchive()
+    void failedFolderDownloadLeavesTheFolderAsItWas()
     {
         QFETCH(QStringList, phoneArgs);
         QFETCH(QString, remote);
@@ -637,10 +676,10 @@ private slots:
         }
 
         QTemporaryDir folder(m_work.filePath("tar-XXXXXX"));
-        const QString tarPath = folder.filePath("qvx-pull-2.tar");
-        writeFile(tarPath, "left over");
-        QCOMPARE(failureOf(transport->pullFolderTar(remote, tarPath)), expected);
-        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        writeFile(folder.filePath("big.bin"), "older");
+        const QMap<QString, QByteArray> before = snapshot(folder.path());
+        QCOMPARE(failureOf(transport->pullFolderTar(remote, folder.path())), expected);
+        QCOMPARE(snapshot(folder.path()), before);
     }
 
     void folderUploadFailures()

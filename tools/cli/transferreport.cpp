@@ -32,6 +32,7 @@ ExitStatus TransferReport::print() const
         }
         switch (check->kind) {
         case VerifyOutcome::Kind::passed:
+        case VerifyOutcome::Kind::nothingToCheck: // an empty folder: made on the other side, nothing to compare
             break;
         case VerifyOutcome::Kind::skipped:
             printError(localizedFormat("%@：已传送；手机不提供 SHA-256 哈希，未能校验", {name}));
