@@ -10,8 +10,10 @@
 #   folder pull  zorvane-cli pull   vs  curl .../downloadFolder | tar -xf -, then the same checks
 # The local digest walk is one find feeding one xargs, so a handful of openssl processes hash all
 # the files (openssl hashes about four times as fast as sha256sum here, and the per-file cost is
-# in process starts that xargs spreads thin). The hand-made pipelines compare the two sides after
-# the clock stops, and the archive's length they need is found beforehand: both are free for them.
+# in process starts that xargs spreads thin). The hand-made pipelines do inside the clock what ours
+# does inside it: they compare the two sides' digests, and the folder push first finds the archive's
+# length the phone needs (GNU tar writing to /dev/null walks the folder without reading the files,
+# the same walk our planning makes).
 # Also measured, without a target:
 #   our figures against the bare curl transfers (nothing verified);
 #   zorvane-cli against a phone without digest endpoints (what verification costs us);
@@ -119,8 +121,12 @@ hash_url=$(url "$phone" hash /big.bin)
 upload_tar_url=$(url "$phone" uploadTar /)
 download_folder_url=$(url "$phone" downloadFolder /many)
 hash_tree_url=$(url "$phone" hashTree /many)
-# The phone needs the archive's length up front.
-tar_size=$(tar -cf - -C "$local_dir" many | wc -c)
+# The phone needs the archive's length up front: GNU tar tells it from a walk alone.
+archive_length() {
+    tar --totals -cf /dev/null -C "$local_dir" many 2>&1 | sed -n 's/^Total bytes written: \([0-9]*\).*/\1/p'
+}
+[ "$(archive_length)" = "$(tar -cf - -C "$local_dir" many | wc -c)" ] \
+    || { echo "tar's walk-only length differs from its archive's length" >&2; exit 1; }
 
 # ours NAME ARGS...: zorvane-cli with its settings kept here, its peak resident memory (KiB)
 # appended to $data/NAME.rss.
@@ -158,7 +164,7 @@ reset_file_push_bare() { rm -f "$data/nohash/big.bin"; }
 job_file_push_ours() { ours file_push push "$big" --phone "$phone"; }
 job_file_push_hand() {
     "${curl_head[@]}" -o /dev/null -X POST -T "$big" "$upload_url" \
-        && digests "$hash_url" openssl dgst -sha256 -r "$big"
+        && digests "$hash_url" openssl dgst -sha256 -r "$big" && same_file_digests
 }
 job_file_push_curl() { "${curl_head[@]}" -o /dev/null -X POST -T "$big" "$upload_url"; }
 job_file_push_bare() { ours file_push push "$big" --phone "$bare_phone"; }
@@ -169,7 +175,7 @@ reset_file_pull() { rm -f "$back/big.bin"; }
 job_file_pull_ours() { ours file_pull pull /big.bin --to "$back" --phone "$phone"; }
 job_file_pull_hand() {
     "${curl_head[@]}" -o "$back/big.bin" "$download_url" \
-        && digests "$hash_url" openssl dgst -sha256 -r "$back/big.bin"
+        && digests "$hash_url" openssl dgst -sha256 -r "$back/big.bin" && same_file_digests
 }
 job_file_pull_curl() { "${curl_head[@]}" -o "$back/big.bin" "$download_url"; }
 job_file_pull_bare() { ours file_pull pull /big.bin --to "$back" --phone "$bare_phone"; }
@@ -180,10 +186,13 @@ reset_folder_push() { rm -rf "$data/cabin/many"; }
 reset_folder_push_bare() { rm -rf "$data/nohash/many"; }
 reset_folder_push_fallback() { rm -rf "$data/fallback/many"; }
 job_folder_push_ours() { ours folder_push push "$local_dir/many" --phone "$phone"; }
-job_folder_push_hand() { job_folder_push_curl && digests "$hash_tree_url" local_tree_digests "$local_dir/many"; }
+job_folder_push_hand() {
+    job_folder_push_curl && digests "$hash_tree_url" local_tree_digests "$local_dir/many" && same_tree_digests
+}
 job_folder_push_curl() {
-    tar -cf - -C "$local_dir" many | "${curl_head[@]}" -o /dev/null -X POST -T - \
-        -H 'Transfer-Encoding:' -H "Content-Length: $tar_size" "$upload_tar_url"
+    local length
+    length=$(archive_length) && tar -cf - -C "$local_dir" many | "${curl_head[@]}" -o /dev/null -X POST -T - \
+        -H 'Transfer-Encoding:' -H "Content-Length: $length" "$upload_tar_url"
 }
 job_folder_push_bare() { ours folder_push push "$local_dir/many" --phone "$bare_phone"; }
 job_folder_push_fallback() { ours folder_push push "$local_dir/many" --phone "$slow_phone"; }
@@ -193,7 +202,9 @@ check_folder_push_fallback() { same_tree "$data/fallback/many"; }
 
 reset_folder_pull() { rm -rf "$back/many"; }
 job_folder_pull_ours() { ours folder_pull pull /many --to "$back" --phone "$phone"; }
-job_folder_pull_hand() { job_folder_pull_curl && digests "$hash_tree_url" local_tree_digests "$back/many"; }
+job_folder_pull_hand() {
+    job_folder_pull_curl && digests "$hash_tree_url" local_tree_digests "$back/many" && same_tree_digests
+}
 # The phone's archive holds the folder's contents, not the folder itself.
 job_folder_pull_curl() {
     mkdir "$back/many" && "${curl_head[@]}" "$download_folder_url" | tar -xf - -C "$back/many"

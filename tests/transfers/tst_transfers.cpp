@@ -15,11 +15,13 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 #include <fcntl.h>
@@ -756,6 +758,50 @@ private slots:
             QVERIFY2(statusText(task).startsWith(QStringLiteral("failed: PC 磁盘可用空间不足：「")), qPrintable(statusText(task)));
         QVERIFY(QDir(small.path()).isEmpty());
         QVERIFY(!QFile::exists(s->local.filePath("photo.jpg")));
+    }
+
+    void folderPullNeedsRoomForTheFolderOnly()
+    {
+        // The pull lands on a volume of 200 MiB that also holds the temporary folder: 120 MiB
+        // of files fit, with the safety margin, but not twice over (an archive saved first).
+        if (geteuid() != 0)
+            QSKIP("mounting a small volume needs root");
+        QTemporaryDir volume;
+        QVERIFY(volume.isValid());
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=200m", "tmpfs", volume.path()}) != 0)
+            QSKIP("this machine cannot mount a small volume");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {volume.path()}); });
+        auto s = connected({});
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        constexpr qint64 fileSize = 40LL * 1024 * 1024;
+        for (int i = 0; i < 3; ++i)
+            writeFile(s->phone.root() + QStringLiteral("/Big/part%1.bin").arg(i), pattern(fileSize, i));
+        runTask(vm.reloadRemote());
+        vm.openLocalDirectory(volume.path());
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", volume.path().toUtf8());
+        const auto restoreTmpdir = qScopeGuard([&] { qputenv("TMPDIR", tmpdir); });
+
+        const QStorageInfo storage(volume.path());
+        const auto used = [&] {
+            QStorageInfo now(storage);
+            now.refresh();
+            return now.bytesTotal() - now.bytesAvailable();
+        };
+        const qint64 before = used();
+        qint64 peak = before;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, used()); });
+        sampler.start(2);
+        vm.pull({phonefixture::remoteEntry(vm, "/Big/")});
+        QVERIFY(waitForQueue(vm));
+        sampler.stop();
+        QCOMPARE(statusText(vm.tasks()->tasks()[0]), QStringLiteral("success"));
+        QCOMPARE(vm.verificationResults().last(), QStringLiteral("Big：SHA-256 校验通过"));
+        // The folder and at most one more file's worth (a file is whole before the next starts).
+        QVERIFY2(peak - before <= 4 * fileSize + 1024 * 1024, qPrintable(QString::number(peak - before)));
+        QVERIFY(QDir(volume.path()).entryList({"qvx-pull-*"}, QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void panesAreNotRelistedAfterEveryTransferOfABatch()
