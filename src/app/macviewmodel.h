@@ -248,8 +248,11 @@ private:
     static void requireSafeEntryName(const QString& name);
     TransferTask* addTask(const QString& name, TransferTask::Direction direction, qint64 size);
     void enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation);
-    // `session` is the phone connection the transfer was requested for.
+    // `session` is the transport's connection the transfer was requested for.
     QCoro::Task<void> run(QPointer<TransferTask> task, qint64 size, TransferOperation operation, quint64 session);
+    // Fails when the phone the running transfer is for is no longer the connected one: nothing of
+    // it may reach a phone connected meanwhile.
+    void requireTransferPhone() const;
     // Lists both panes again once transfers have changed them, coalesced while a batch runs.
     QCoro::Task<void> reloadPanesAfterTransfers();
     void pingIgnoringOutcome();
@@ -321,9 +324,8 @@ private:
     QString m_remotePath = QStringLiteral("/");
     QStringList m_remoteStack;
     bool m_canPasteRemote = false;
-    // Counts phone connections: adopting one or losing it starts a new session.
-    quint64 m_phoneSession = 0;
     quint64 m_localListingGeneration = 0;
+    std::optional<quint64> m_runningSession; // the phone connection of the transfer under way
     bool m_panesOutdated = false;
     QElapsedTimer m_lastTransferReload;
 };

@@ -68,6 +68,7 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
         const bool streamed = co_await tryPushFolderAsTar(plan.archive, root, remoteDir, plan.total, progress);
         if (!streamed)
             co_await pushFolderFileByFile(plan, remoteDir, progress);
+        requireTransferPhone();
         const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, root, remoteDir);
         reportVerification(outcome, entry.name);
     });
@@ -95,6 +96,7 @@ QCoro::Task<void> MacViewModel::pushFolderFileByFile(FolderPushPlan plan, QStrin
     for (const auto& item : below) {
         if (item.isDir)
             continue;
+        requireTransferPhone();
         const QString target = RemotePath::join(remoteDir, item.name);
         const qint64 before = done;
         const qint64 size = item.size;
@@ -122,6 +124,7 @@ QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(std::shared_ptr<TarArchive::T
     const QPointer<MacViewModel> self(this);
     const ProgressCallback clamped = [progress](double value) { progress(std::clamp(value, 0.0, 1.0)); };
     for (int attempt = 0;; ++attempt) {
+        requireTransferPhone();
         Diagnostics::writeDiagnostic(QStringLiteral("pushFolderStreaming attempt=%1").arg(attempt));
         std::exception_ptr failure;
         QString text;
@@ -149,6 +152,7 @@ QCoro::Task<void> MacViewModel::ensureRemoteDirectory(QString path)
     QString prefix;
     for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         prefix += QLatin1Char('/') + part;
+        requireTransferPhone();
         std::exception_ptr refused;
         try {
             co_await m_wifiTransport.createRemoteDirectory(prefix);

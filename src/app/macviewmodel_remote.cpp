@@ -38,7 +38,6 @@ std::optional<TransferEntry> MacViewModel::remoteEntryWithId(const QString& id) 
 
 QCoro::Task<void> MacViewModel::adoptConnection(DeviceInfo device, bool viaUSB)
 {
-    ++m_phoneSession;
     assign(m_device, std::optional<DeviceInfo>(std::move(device)), &MacViewModel::deviceChanged);
     assign(m_connectedViaUSB, viaUSB, &MacViewModel::connectedViaUSBChanged);
     m_remoteStack.clear();

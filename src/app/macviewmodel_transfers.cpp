@@ -126,7 +126,9 @@ void MacViewModel::pushFile(const TransferEntry& entry)
     TransferTask* task = addTask(entry.name, TransferTask::Direction::push, entry.size);
     enqueueTransfer(task, entry.size, [this, entry, localPath, target](ProgressCallback progress) -> QCoro::Task<void> {
         co_await preflightSpace(entry.size, true, entry.name);
+        requireTransferPhone();
         co_await m_wifiTransport.pushFile(localPath, target, progress);
+        requireTransferPhone();
         const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, localPath, target);
         reportVerification(outcome, entry.name);
     });
@@ -144,6 +146,7 @@ void MacViewModel::pullFile(const TransferEntry& entry)
         co_await preflightSpace(entry.size, false, entry.name, target);
         const std::optional<qint64> expected = entry.size;
         co_await m_wifiTransport.pullFile(entry.id, target, expected, progress);
+        requireTransferPhone();
         const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, target, entry.id);
         reportVerification(outcome, entry.name);
     });
@@ -195,7 +198,7 @@ void MacViewModel::enqueueTransfer(TransferTask* task, qint64 size, TransferOper
     const QPointer<TransferTask> queuedTask(task);
     // The phone this transfer is for: if it is gone when the turn comes, nothing is sent, and
     // certainly not to another phone connected meanwhile.
-    const quint64 session = m_phoneSession;
+    const quint64 session = m_wifiTransport.connectionSerial();
     m_transferQueue.enqueue([self, queuedTask, size, operation, session]() -> QCoro::Task<void> {
         if (!self || !queuedTask)
             co_return;
@@ -208,7 +211,7 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
 {
     Q_UNUSED(size)
     const QPointer<MacViewModel> self(this);
-    if (!m_device || session != m_phoneSession) {
+    if (!m_device || session != m_wifiTransport.connectionSerial()) {
         task->setFailed(localized("手机已断开，未执行此传输"));
         co_await reloadPanesAfterTransfers();
         co_return;
@@ -225,8 +228,13 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     keepAlive.start();
 
     std::optional<QString> failure;
+    m_runningSession = session;
     try {
-        const ProgressCallback progress = [task](double value) {
+        // Progress comes with every chunk and between files: where a transfer whose phone has
+        // been replaced stops, the request under way included.
+        const ProgressCallback progress = [self, task](double value) {
+            if (self)
+                self->requireTransferPhone();
             if (task && task->status() == TransferTask::Status::running)
                 task->setProgress(value);
         };
@@ -236,6 +244,7 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     }
     if (!self || !task)
         co_return;
+    m_runningSession.reset();
 
     if (!failure) {
         task->setSuccess();
@@ -255,9 +264,15 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     }
     if (!self)
         co_return;
-    if (!reachable && m_device && session == m_phoneSession)
+    if (!reachable && m_device && session == m_wifiTransport.connectionSerial())
         declareConnectionLost();
     co_await reloadPanesAfterTransfers();
+}
+
+void MacViewModel::requireTransferPhone() const
+{
+    if (m_runningSession && *m_runningSession != m_wifiTransport.connectionSerial())
+        throw TransportError::operationFailed(localized("连接的手机已断开或已更换，此传输已停止"));
 }
 
 QCoro::Task<void> MacViewModel::reloadPanesAfterTransfers()
@@ -281,7 +296,6 @@ void MacViewModel::declareConnectionLost()
     const bool overCable = m_wifiTransport.connectionKind() == WiFiTransport::ConnectionKind::adbTunnel;
     // The address is no longer a phone of ours: nothing queued may spend a watchdog on it.
     m_wifiTransport.disconnect();
-    ++m_phoneSession;
     assign(m_device, std::optional<DeviceInfo>(), &MacViewModel::deviceChanged);
     assign(m_connectedViaUSB, false, &MacViewModel::connectedViaUSBChanged);
     if (overCable)

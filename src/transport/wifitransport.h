@@ -39,6 +39,9 @@ public:
     std::optional<QString> pinnedInterface() const { return m_pinnedInterface; }
     bool usedUSBOnLastConnect() const { return m_usedUSBOnLastConnect; }
     ConnectionKind connectionKind() const { return m_connectionKind; }
+    // Changes whenever the transport lets go of its phone (a new connection begins by letting go
+    // of the old one); the same while one connection lasts, a repaired cable tunnel included.
+    quint64 connectionSerial() const { return m_connectionSerial; }
     // "WiFi", or the cable label looked up, for failure texts.
     QString connectionLabel() const;
 
@@ -130,4 +133,5 @@ private:
     std::optional<QString> m_pinnedInterface;
     bool m_usedUSBOnLastConnect = false;
     ConnectionKind m_connectionKind = ConnectionKind::wifi;
+    quint64 m_connectionSerial = 0;
 };

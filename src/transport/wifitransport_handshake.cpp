@@ -186,6 +186,7 @@ QCoro::Task<std::optional<qint64>> WiFiTransport::currentStorageFree()
 
 void WiFiTransport::disconnect()
 {
+    ++m_connectionSerial;
     m_connectedDevice.reset();
     m_endpoint.reset();
     m_pinnedInterface.reset();

@@ -704,6 +704,42 @@ private slots:
         }
     }
 
+    void aRunningTransferStopsWhenAnotherPhoneIsConnected_data()
+    {
+        QTest::addColumn<QStringList>("phoneArgs");
+        QTest::newRow("file by file") << QStringList{"--no-folder-endpoints", "--fault", "/upload:slow-read:20"};
+        QTest::newRow("one tar stream") << QStringList{"--fault", "/uploadTar:slow-read:20"};
+    }
+
+    void aRunningTransferStopsWhenAnotherPhoneIsConnected()
+    {
+        QFETCH(QStringList, phoneArgs);
+        auto s = connected(phoneArgs);
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        for (int i = 0; i < 4; ++i)
+            writeFile(s->local.filePath(QStringLiteral("Album/p%1.bin").arg(i)), pattern(1024 * 1024, i));
+        vm.pushURLs({s->local.filePath("Album")});
+        TransferTask* task = lastTask(vm);
+        QTRY_VERIFY_WITH_TIMEOUT(task->progress() > 0.1, 10000);
+
+        PhoneProcess another;
+        QVERIFY(another.start());
+        WiFiDeviceInfo info;
+        info.id = QStringLiteral("another");
+        info.name = QStringLiteral("另一部手机");
+        info.endpoint = NetworkEndpoint::hostAndPort(another.host(), another.port());
+        const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
+        runTask(vm.adoptConnection(device, false));
+        QVERIFY(waitForQueue(vm));
+
+        QCOMPARE(statusText(task), QStringLiteral("failed: 连接的手机已断开或已更换，此传输已停止"));
+        // Nothing of the first phone's folder reached the second one, and it stays connected.
+        QVERIFY(!QFileInfo::exists(another.root() + "/Album"));
+        QVERIFY(vm.device());
+        QCOMPARE(vm.wifiErrorMessage(), QString());
+    }
+
     void phoneSpaceIsAskedBeforeEachPush()
     {
         // The figure given at connect time is stale by the time the push runs: the phone is asked.
