@@ -16,6 +16,7 @@
 
 #include <QCoroTask>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPointer>
 #include <QObject>
 #include <QStringList>
@@ -127,6 +128,8 @@ public:
     Q_INVOKABLE void goLocalRoot();
     // Folders first, then file-browser order (numeric, case-insensitive); stable.
     static void sortLocalEntries(QList<TransferEntry>& entries);
+    // `path` itself, or the nearest folder above it that exists (a target not made yet).
+    static QFileInfo nearestExisting(const QString& path);
     // A local path or file:// URL as one clean absolute path, without a trailing "/".
     static QString normalizedPath(const QString& pathOrUrl);
 

@@ -24,9 +24,7 @@ namespace {
 // downloaded, not after the whole folder has come twice.
 void requireFolderCanBeMade(const QString& folder)
 {
-    QFileInfo info(folder);
-    while (!info.exists() && info.absolutePath() != info.absoluteFilePath())
-        info = QFileInfo(info.absolutePath());
+    const QFileInfo info = MacViewModel::nearestExisting(folder);
     if (!info.isDir())
         throw LocalDiskError(localizedFormat("无法创建文件夹：%@（该位置已有同名文件）", {info.absoluteFilePath()}));
     if (!info.isWritable())

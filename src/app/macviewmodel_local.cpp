@@ -67,6 +67,14 @@ QString MacViewModel::normalizedPath(const QString& pathOrUrl)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+QFileInfo MacViewModel::nearestExisting(const QString& path)
+{
+    QFileInfo info(path);
+    while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())
+        info = QFileInfo(info.absolutePath());
+    return info;
+}
+
 void MacViewModel::sortLocalEntries(QList<TransferEntry>& entries)
 {
     // One collation key per name, made once: comparing names pair by pair through the collator

@@ -37,15 +37,6 @@ QList<TransferEntry> selectedInOrder(const Items& entries, const QStringList& se
     return picked;
 }
 
-// The nearest folder of `path` that exists: a pull's target folder may not have been made yet.
-QString existingFolderOf(const QString& path)
-{
-    QFileInfo info(path);
-    while (!info.exists() && !info.isRoot() && info.absolutePath() != info.absoluteFilePath())
-        info = QFileInfo(info.absolutePath());
-    return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-}
-
 } // namespace
 
 void MacViewModel::requireSafeEntryName(const QString& name)
@@ -182,7 +173,9 @@ void MacViewModel::requireLocalSpace(qint64 needed, const QString& itemName, con
 {
     // The volume the pull writes to, fixed when it was requested, not the folder shown now.
     const QString target = localTarget.isEmpty() ? m_localDirectory.value_or(QDir::homePath()) : localTarget;
-    const QStorageInfo volume(existingFolderOf(target));
+    // A pull's target folder may not have been made yet: its nearest existing folder tells.
+    const QFileInfo existing = nearestExisting(target);
+    const QStorageInfo volume(existing.isDir() ? existing.absoluteFilePath() : existing.absolutePath());
     if (!volume.isValid())
         return;
     const qint64 available = volume.bytesAvailable();

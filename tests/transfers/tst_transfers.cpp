@@ -137,6 +137,17 @@ private:
         return vm.transferQueue().isIdle();
     }
 
+    // The user connects a second phone, as the connection flow does.
+    static void connectAnotherPhone(MacViewModel& vm, const PhoneProcess& phone)
+    {
+        WiFiDeviceInfo info;
+        info.id = QStringLiteral("another");
+        info.name = QStringLiteral("另一部手机");
+        info.endpoint = NetworkEndpoint::hostAndPort(phone.host(), phone.port());
+        const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
+        runTask(vm.adoptConnection(device, false));
+    }
+
     static TransferTask* lastTask(MacViewModel& vm) { return vm.tasks()->tasks().last(); }
 
     static QStringList tempArchives()
@@ -677,12 +688,7 @@ private slots:
         PhoneProcess another;
         if (connectAnother) {
             QVERIFY(another.start());
-            WiFiDeviceInfo info;
-            info.id = QStringLiteral("another");
-            info.name = QStringLiteral("另一部手机");
-            info.endpoint = NetworkEndpoint::hostAndPort(another.host(), another.port());
-            const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
-            runTask(vm.adoptConnection(device, false));
+            connectAnotherPhone(vm, another);
         }
         QElapsedTimer sinceFirstFailed;
         QTRY_VERIFY_WITH_TIMEOUT(tasks[0]->isFinished(), 10000);
@@ -725,12 +731,7 @@ private slots:
 
         PhoneProcess another;
         QVERIFY(another.start());
-        WiFiDeviceInfo info;
-        info.id = QStringLiteral("another");
-        info.name = QStringLiteral("另一部手机");
-        info.endpoint = NetworkEndpoint::hostAndPort(another.host(), another.port());
-        const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
-        runTask(vm.adoptConnection(device, false));
+        connectAnotherPhone(vm, another);
         QVERIFY(waitForQueue(vm));
 
         QCOMPARE(statusText(task), QStringLiteral("failed: 连接的手机已断开或已更换，此传输已停止"));
