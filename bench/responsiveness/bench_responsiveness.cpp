@@ -128,15 +128,14 @@ QCoro::Task<int> measure(QString phoneBinary, QString scratch, QString scenario,
         std::fprintf(stderr, "zorvane-phone did not start\n");
         co_return 1;
     }
-    MacViewModel viewModel;
+    MacViewModel viewModel({}, false);
     const auto parsed = PhoneAddress::parse(address);
     if (!parsed) {
         std::fprintf(stderr, "bad address %s\n", qPrintable(address));
         co_return 1;
     }
-    const WiFiDeviceInfo device = parsed->asWiFiDevice();
     const std::optional<QString> noCode;
-    if (!co_await viewModel.connectWiFiPhone(device, noCode)) {
+    if (!co_await viewModel.connectByAddress(parsed->host, parsed->port, noCode)) {
         std::fprintf(stderr, "cannot connect: %s\n", qPrintable(viewModel.wifiErrorMessage()));
         co_return 1;
     }

@@ -1,8 +1,10 @@
 #include "macviewmodel.h"
 
+#include "transport/rememberedphones.h"
+
 #include <QVariantMap>
 
-MacViewModel::MacViewModel(TransportTimings timings, QObject* parent)
+MacViewModel::MacViewModel(TransportTimings timings, bool watchForPhones, QObject* parent)
     : QObject(parent), m_wifiTransport(timings)
 {
     // Nothing connects by itself: the state starts empty and every change comes from an
@@ -14,6 +16,11 @@ MacViewModel::MacViewModel(TransportTimings timings, QObject* parent)
     // an error, and the folder is tried again at the next launch.
     if (!restoreLocalDirectory())
         clearLocalDirectory();
+
+    // Phones reached by address before are listed from the start, found or not.
+    setAddressedPhones(RememberedPhones::load());
+    if (watchForPhones)
+        startWiFiBrowsing();
 }
 
 QVariant MacViewModel::deviceValue() const
@@ -39,7 +46,10 @@ QVariantList MacViewModel::wifiDevicesValue() const
         list << QVariantMap{{QStringLiteral("id"), info.id},
                             {QStringLiteral("name"), info.name},
                             {QStringLiteral("isUSB"), info.isUSB},
-                            {QStringLiteral("usbOnly"), info.usbOnly}};
+                            {QStringLiteral("usbOnly"), info.usbOnly},
+                            {QStringLiteral("interfaceName"), info.interfaceName.value_or(QString())},
+                            // Reached by address, not found: the menu offers to forget it.
+                            {QStringLiteral("byAddress"), !info.endpoint.isService()}};
     }
     return list;
 }

@@ -74,7 +74,9 @@ public:
         bool isCut = false;
     };
 
-    explicit MacViewModel(TransportTimings timings = {}, QObject* parent = nullptr);
+    // Start-up restores the left pane and, unless `watchForPhones` is false (tools and tests
+    // that reach their phone by address), starts looking for phones.
+    explicit MacViewModel(TransportTimings timings = {}, bool watchForPhones = true, QObject* parent = nullptr);
 
     // Published state.
     const std::optional<DeviceInfo>& device() const { return m_device; }
@@ -136,9 +138,27 @@ public:
     // Adopts a connection the transport has just made: the phone becomes `device` and the right
     // pane starts over at the root.
     QCoro::Task<void> adoptConnection(DeviceInfo device, bool viaUSB);
-    // Connects to a phone reached over WiFi and adopts it. Never throws: false with the reason in
-    // wifiErrorMessage.
-    QCoro::Task<bool> connectWiFiPhone(WiFiDeviceInfo phone, std::optional<QString> pairingCode);
+
+    // Phones: discovery, connecting over WiFi or an iPhone's USB link, pairing, disconnecting.
+    // None of these throws; failures land in the published error texts.
+    void startWiFiBrowsing();
+    // True when the phone ends up connected. A phone that demands pairing opens the pairing
+    // prompt instead; other failures land in wifiErrorMessage, and an earlier phone stays shown.
+    QCoro::Task<bool> connectWiFiDevice(WiFiDeviceInfo info, std::optional<QString> pairingCode, bool viaUSB);
+    QCoro::Task<void> submitPairingCode(QString code);
+    Q_INVOKABLE void cancelPairing();
+    Q_INVOKABLE void disconnectWiFi();
+    // A phone named by address joins the list at once (as "HOST:PORT" until it names itself) and
+    // is connected; once connected it is remembered across restarts.
+    QCoro::Task<bool> connectByAddress(QString host, int port, std::optional<QString> pairingCode);
+    // Removes a phone reached by address from the list and the settings; the connection, if
+    // any, stays.
+    Q_INVOKABLE void forgetPhone(const QString& id);
+    // For the views, which know phones by id.
+    Q_INVOKABLE void requestConnectWiFiDevice(const QString& id, bool viaUSB);
+    Q_INVOKABLE void requestSubmitPairingCode(const QString& code);
+    // False when `text` is not an address ("HOST:PORT" or "http://HOST:PORT").
+    Q_INVOKABLE bool requestConnectAddress(const QString& text);
 
     // Right pane: the current folder of the phone's file cabin. loadRemoteDirectory never throws;
     // failures land in remoteErrorMessage. The navigation members start the listing and return it
@@ -240,6 +260,9 @@ private:
     void setLocalDirectory(const std::optional<QString>& path);
     void setRemotePath(const QString& path);
     void updateCanPasteRemote();
+    void setAddressedPhones(const QList<WiFiDeviceInfo>& phones);
+    // Keeps a phone reached by address at the top of the list under the name it gave.
+    void rememberAddressedPhone(const WiFiDeviceInfo& info, const QString& phoneName);
     std::optional<TransferEntry> remoteEntryWithId(const QString& id) const;
     QList<TransferEntry> selectedRemoteEntries() const;
     // Copies (or moves) each entry into `directory`, collecting one failure line per entry.
@@ -307,6 +330,7 @@ private:
     TransferQueue m_transferQueue;
     QStringList m_verificationResults;
     QList<WiFiDeviceInfo> m_wifiDevices;
+    QList<WiFiDeviceInfo> m_addressedPhones; // remembered ones and those named this session
     bool m_isConnectingWiFi = false;
     QString m_wifiErrorMessage;
     QString m_wifiBrowseError;

@@ -46,25 +46,6 @@ QCoro::Task<void> MacViewModel::adoptConnection(DeviceInfo device, bool viaUSB)
     co_await reloadRemote();
 }
 
-QCoro::Task<bool> MacViewModel::connectWiFiPhone(WiFiDeviceInfo phone, std::optional<QString> pairingCode)
-{
-    const QPointer<MacViewModel> alive(this);
-    assign(m_wifiErrorMessage, QString(), &MacViewModel::wifiErrorMessageChanged);
-    std::optional<QString> failure;
-    try {
-        DeviceInfo device = co_await m_wifiTransport.connect(std::move(phone), std::move(pairingCode), false);
-        if (!alive)
-            co_return false;
-        co_await adoptConnection(std::move(device), false);
-        co_return true;
-    } catch (const std::exception& error) {
-        failure = errorDescription(error);
-    }
-    if (alive)
-        assign(m_wifiErrorMessage, *failure, &MacViewModel::wifiErrorMessageChanged);
-    co_return false;
-}
-
 QCoro::Task<void> MacViewModel::loadRemoteDirectory(QString path)
 {
     // Listings are not cancelled: when two overlap, the one that finishes last decides the rows.

@@ -53,6 +53,6 @@ int main(int argc, char* argv[])
     // Runs while the window is up; a failure shows in the window's connection notice.
     std::optional<QCoro::Task<bool>> connecting;
     if (phone)
-        connecting.emplace(viewModel.connectWiFiPhone(phone->asWiFiDevice(), pairingCode));
+        connecting.emplace(viewModel.connectByAddress(phone->host, phone->port, pairingCode));
     return QGuiApplication::exec();
 }

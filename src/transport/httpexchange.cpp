@@ -97,11 +97,6 @@ void HttpExchange::start()
     m_state.touch();
     m_watchdog.start();
 
-    if (m_plan.endpoint.isService()) {
-        // Discovered services are resolved to an address before a request is made.
-        abandon(localizedFormat("无法连接手机：尚未解析出服务“%@”的地址", {m_plan.endpoint.serviceName}));
-        return;
-    }
     if (m_plan.pinnedInterface && !bindToInterface(*m_socket, *m_plan.pinnedInterface)) {
         abandon(localizedFormat("无法通过网络接口 %@ 连接手机", {*m_plan.pinnedInterface}));
         return;

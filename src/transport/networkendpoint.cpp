@@ -10,14 +10,14 @@ NetworkEndpoint NetworkEndpoint::hostAndPort(const QString& host, quint16 port)
 }
 
 NetworkEndpoint NetworkEndpoint::service(const QString& name, const QString& type, const QString& domain,
-                                         int interfaceIndex)
+                                         const QStringList& interfaces)
 {
     NetworkEndpoint e;
     e.kind = Kind::service;
     e.serviceName = name;
     e.serviceType = type;
     e.domain = domain;
-    e.interfaceIndex = interfaceIndex;
+    e.interfaces = interfaces;
     return e;
 }
 

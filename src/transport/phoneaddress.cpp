@@ -1,5 +1,7 @@
 #include "phoneaddress.h"
 
+#include "rememberedphones.h"
+
 std::optional<PhoneAddress> PhoneAddress::parse(const QString& typed)
 {
     // The address as a browser shows it is accepted too: the phone serves plain HTTP only.
@@ -27,9 +29,5 @@ std::optional<PhoneAddress> PhoneAddress::parse(const QString& typed)
 
 WiFiDeviceInfo PhoneAddress::asWiFiDevice() const
 {
-    WiFiDeviceInfo info;
-    info.endpoint = NetworkEndpoint::hostAndPort(host, quint16(port));
-    info.id = info.endpoint.debugDescription();
-    info.name = host;
-    return info;
+    return RememberedPhones::entry(host, port);
 }

@@ -14,6 +14,6 @@ struct PhoneAddress
     int port = 0;
 
     static std::optional<PhoneAddress> parse(const QString& text);
-    // The phone as a WiFi service reached by its address, as discovery would have found it.
+    // The phone as the connection menu lists one reached by address, named "HOST:PORT".
     WiFiDeviceInfo asWiFiDevice() const;
 };

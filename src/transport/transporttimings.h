@@ -3,7 +3,7 @@
 #include <chrono>
 
 // The clocks of talking to a phone: the request watchdog, the keep-alive ping while a transfer
-// runs, and the pause before a folder transfer's second attempt. The defaults are the product's;
+// runs, the pause before a folder transfer's second attempt, and discovery's. The defaults are the product's;
 // tests shorten them.
 struct TransportTimings
 {
@@ -12,4 +12,9 @@ struct TransportTimings
     std::chrono::milliseconds watchdogTick{5'000};
     std::chrono::milliseconds keepAliveInterval{30'000};
     std::chrono::milliseconds retryPause{1'500};
+    // Discovery starts over this often, and this long after a failure.
+    std::chrono::milliseconds discoveryRefresh{12'000};
+    std::chrono::milliseconds discoveryRetry{2'000};
+    // How long a discovered phone's address may take to look up, per interface tried.
+    std::chrono::milliseconds resolveLimit{5'000};
 };

@@ -1,6 +1,7 @@
 #include "wifitransport.h"
 
 #include "clientidentity.h"
+#include "servicebrowser.h"
 #include "transporterror.h"
 
 #include "common/languagemanager.h"
@@ -12,7 +13,13 @@
 WiFiTransport::WiFiTransport(TransportTimings timings, QObject* parent)
     : QObject(parent), m_timings(timings)
 {
+    m_refreshTimer.setSingleShot(true);
+    QObject::connect(&m_refreshTimer, &QTimer::timeout, this, &WiFiTransport::restartBrowsing);
+    m_retryTimer.setSingleShot(true);
+    QObject::connect(&m_retryTimer, &QTimer::timeout, this, &WiFiTransport::restartBrowsing);
 }
+
+WiFiTransport::~WiFiTransport() = default;
 
 QString WiFiTransport::connectionLabel() const
 {
@@ -26,9 +33,10 @@ QCoro::Task<HttpResponse> WiFiTransport::performRequest(QString method, QString 
         throw TransportError::deviceNotConnected();
     const QString target = QueryEncoding::requestTarget(apiPath, remotePath, options.query);
 
+    const std::optional<QString> pinned = m_pinnedInterface;
     HttpRequestPlan plan;
-    plan.endpoint = *m_endpoint;
-    plan.pinnedInterface = m_pinnedInterface;
+    plan.endpoint = co_await requestTarget();
+    plan.pinnedInterface = pinned;
     plan.head = HttpExchange::requestHead(method, target, ClientIdentity::id(),
                                           QueryEncoding::encode(ClientIdentity::computerName()), options.bodyLength);
     plan.options = std::move(options);

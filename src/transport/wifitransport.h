@@ -14,10 +14,14 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class ServiceBrowser;
 
 // This computer's client of the phone app's server: where the phone is, how it was reached, and
 // every phone operation. One per process, owned by the view model; all of it runs on the thread
@@ -31,6 +35,7 @@ public:
     Q_ENUM(ConnectionKind)
 
     explicit WiFiTransport(TransportTimings timings = {}, QObject* parent = nullptr);
+    ~WiFiTransport() override;
     const TransportTimings& timings() const { return m_timings; }
 
     // Connection state (read by the view model and by tests).
@@ -45,9 +50,22 @@ public:
     // "WiFi", or the cable label looked up, for failure texts.
     QString connectionLabel() const;
 
-    // Discovery results and failures, set by the view model.
+    // Discovery results and failures, set by the view model. The list is complete each time:
+    // the phones found, with the phones reached by address among them, in file-browser order.
     std::function<void(const QList<WiFiDeviceInfo>&)> onDevicesChanged;
     std::function<void(const std::optional<QString>&)> onBrowseError;
+    static QString serviceType() { return QStringLiteral("_tarnivox._tcp"); }
+    // Starts discovery, or starts it over; it runs from then on, restarting by itself.
+    void startBrowsing();
+    // Phones reached by address, listed with the discovered ones; reported at once.
+    void setAddressedDevices(const QList<WiFiDeviceInfo>& devices);
+    const QList<WiFiDeviceInfo>& devices() const { return m_devices; }
+    bool isBrowsing() const { return m_browser != nullptr; }
+    // True once the current browse has given its first complete list, or has failed.
+    bool browseSettled() const { return m_browseSettled; }
+    // Where a listed phone is reached now: a found phone's service looked up (routable links
+    // first), a phone by address as it is. Fails as looking up fails.
+    QCoro::Task<NetworkEndpoint> addressOf(WiFiDeviceInfo info);
 
     // Handshake and pairing.
     QCoro::Task<DeviceInfo> connect(WiFiDeviceInfo info, std::optional<QString> pairingCode, bool preferUSB);
@@ -115,7 +133,19 @@ public:
     static std::optional<QString> sha256Hex(const QString& filePath, const std::atomic<bool>* abandon = nullptr);
     static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr);
 
+signals:
+    // After every report of the list and every discovery failure (for callers that wait for the
+    // first complete picture).
+    void discoveryReported();
+
 private:
+    void restartBrowsing();
+    void onBrowserFailed(const QString& reason);
+    void reportDevices();
+    // Where requests go now: the endpoint itself, or the address its service resolves to (once
+    // per connection and interface).
+    QCoro::Task<NetworkEndpoint> requestTarget();
+    QCoro::Task<NetworkEndpoint> resolveService(NetworkEndpoint service, std::optional<QString> pinned);
     QCoro::Task<void> pair(QString code);
     // A POST without body (mkdir, rename, copy, delete) about `path`; its status.
     QCoro::Task<int> postWithoutBody(QString api, QString path, QueryItems query);
@@ -134,4 +164,14 @@ private:
     bool m_usedUSBOnLastConnect = false;
     ConnectionKind m_connectionKind = ConnectionKind::wifi;
     quint64 m_connectionSerial = 0;
+    // The resolved address of a service endpoint, and the pinned interface it was looked up for.
+    std::optional<std::pair<NetworkEndpoint, std::optional<QString>>> m_resolved;
+
+    std::unique_ptr<ServiceBrowser> m_browser;
+    QTimer m_refreshTimer;
+    QTimer m_retryTimer;
+    QList<WiFiDeviceInfo> m_browsedDevices;
+    QList<WiFiDeviceInfo> m_addressedDevices;
+    QList<WiFiDeviceInfo> m_devices;
+    bool m_browseSettled = false;
 };

@@ -87,6 +87,7 @@ QCoro::Task<DeviceInfo> WiFiTransport::handshake(QString deviceID, QString devic
 
 void WiFiTransport::resetAfterFailedConnect()
 {
+    m_resolved.reset();
     m_endpoint.reset();
     m_pinnedInterface.reset();
     m_connectedDevice.reset();
@@ -187,6 +188,7 @@ QCoro::Task<std::optional<qint64>> WiFiTransport::currentStorageFree()
 void WiFiTransport::disconnect()
 {
     ++m_connectionSerial;
+    m_resolved.reset();
     m_connectedDevice.reset();
     m_endpoint.reset();
     m_pinnedInterface.reset();

@@ -73,7 +73,7 @@ private slots:
 
         viewModel.openLocalDirectory(local.path());
         const PhoneAddress address{phone.host(), phone.port()};
-        QVERIFY(runTask(viewModel.connectWiFiPhone(address.asWiFiDevice(), std::nullopt)));
+        QVERIFY(runTask(viewModel.connectByAddress(address.host, address.port, std::nullopt)));
         QTest::qWait(100); // the list views create their rows
         texts = shownTexts(window->contentItem());
         for (const char* expected : {"演示手机", "照片", "说明.txt", "笔记.txt"})

@@ -22,6 +22,7 @@ struct CommandShape
 const QHash<QString, CommandShape>& commandShapes()
 {
     static const QHash<QString, CommandShape> shapes{
+        {QStringLiteral("devices"), {0, 0}},
         {QStringLiteral("info"), {0, 0}},   {QStringLiteral("ls"), {0, 1}},
         {QStringLiteral("mkdir"), {1, 1}},  {QStringLiteral("rm"), {1, -1}},
         {QStringLiteral("mv"), {2, -1}},    {QStringLiteral("cp"), {2, -1}},
@@ -50,9 +51,10 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
 QString CliCommand::usage()
 {
     return localized(
-        "用法：zorvane-cli 命令 [参数...] --phone HOST:PORT [--code 配对码] [--verbose]\n"
+        "用法：zorvane-cli 命令 [参数...] [--phone HOST:PORT | --device 名称] [--code 配对码] [--verbose]\n"
         "\n"
         "命令：\n"
+        "  devices                   列出局域网和 iPhone 数据线上发现的手机（最多等几秒），以及按地址记住的手机\n"
         "  info                      连接手机（给出配对码时先配对），显示名称、系统版本和可用空间\n"
         "  ls [远程路径]             列出文件舱里的文件夹（默认根目录 /）\n"
         "  mkdir 远程路径            新建文件夹\n"
@@ -65,7 +67,9 @@ QString CliCommand::usage()
         "  help                      显示本说明\n"
         "\n"
         "选项（也可写成 --选项=值）：\n"
-        "  --phone HOST:PORT         手机的地址，也可写成 http://HOST:PORT\n"
+        "  --phone HOST:PORT         手机的地址，也可写成 http://HOST:PORT。连上后会被记住\n"
+        "  --device 名称             按名称连接发现的或记住的手机（见 devices）。\n"
+        "                            两者都不给时，连接唯一找到的那部手机\n"
         "  --code 配对码             手机要求配对时，手机「连接管理」里显示的 6 位数字。\n"
         "                            配对会被记住：同一台电脑之后连接这部手机不必再给\n"
         "  --to 文件夹               push 和 pull 的目标文件夹\n"
@@ -121,6 +125,8 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
             target = &command.m_code;
         else if (name == QLatin1String("--to"))
             target = &command.m_to;
+        else if (name == QLatin1String("--device"))
+            target = &command.m_device;
         else if (name != QLatin1String("--phone")) {
             *error = localizedFormat("未知选项：%@（以「-」开头的名称请写在 -- 之后）", {arg});
             return std::nullopt;
@@ -163,8 +169,8 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
         *error = localized("新名称不能为空");
         return std::nullopt;
     }
-    if (!command.m_phone) {
-        *error = localized("缺少 --phone HOST:PORT");
+    if (command.m_phone && command.m_device) {
+        *error = localized("--phone 和 --device 只能给一个");
         return std::nullopt;
     }
     return command;
@@ -172,9 +178,13 @@ std::optional<CliCommand> CliCommand::parse(const QStringList& arguments, QStrin
 
 QCoro::Task<ExitStatus> CliCommand::run()
 {
-    MacViewModel viewModel;
-    if (!co_await connectViewModel(viewModel))
-        co_return ExitStatus::failed;
+    // Discovery runs only when the run needs it, to find a phone or to list them.
+    MacViewModel viewModel({}, false);
+    if (m_command == QLatin1String("devices"))
+        co_return co_await runDevices(viewModel);
+    const ExitStatus connected = co_await connectViewModel(viewModel);
+    if (connected != ExitStatus::done)
+        co_return connected;
     if (m_command == QLatin1String("info"))
         co_return printInfo(*viewModel.device());
     co_return co_await runRemote(viewModel);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transport/phoneaddress.h"
+#include "transport/wifideviceinfo.h"
 
 #include <QCoroTask>
 #include <QStringList>
@@ -38,8 +39,14 @@ public:
 
 private:
     // Every command drives a view model as the window does, connected first to the phone given
-    // by --phone (false after printing why not).
-    QCoro::Task<bool> connectViewModel(MacViewModel& viewModel);
+    // by --phone or --device, or to the only phone found; `done` when connected, else the
+    // outcome after printing why not.
+    QCoro::Task<ExitStatus> connectViewModel(MacViewModel& viewModel);
+    // Discovery's first complete list (at most a few seconds); false when discovery failed.
+    static QCoro::Task<bool> waitForDiscovery(MacViewModel& viewModel);
+    // Which listed phone the run means; nullopt after printing why none.
+    std::optional<WiFiDeviceInfo> choosePhone(const QList<WiFiDeviceInfo>& phones, ExitStatus* why) const;
+    QCoro::Task<ExitStatus> runDevices(MacViewModel& viewModel);
     static ExitStatus printInfo(const DeviceInfo& device);
     QCoro::Task<ExitStatus> runRemote(MacViewModel& viewModel);
     QCoro::Task<ExitStatus> runList(MacViewModel& viewModel);
@@ -54,6 +61,7 @@ private:
     QString m_command;
     QStringList m_operands;
     std::optional<PhoneAddress> m_phone;
+    std::optional<QString> m_device;
     std::optional<QString> m_code;
     std::optional<QString> m_to;
     bool m_verbose = false;

@@ -28,18 +28,6 @@ ExitStatus reportAction(MacViewModel& viewModel)
 
 using namespace RemoteLookup;
 
-QCoro::Task<bool> CliCommand::connectViewModel(MacViewModel& viewModel)
-{
-    // Named first: g++ 12 mishandles temporaries built inside a co_await expression.
-    auto connecting = viewModel.connectWiFiPhone(m_phone->asWiFiDevice(), m_code);
-    if (co_await connecting)
-        co_return true;
-    printError(viewModel.wifiErrorMessage());
-    if (viewModel.wifiErrorMessage() == TransportError::pairingRequired().description())
-        printError(localized("请用手机上显示的配对码再运行一次：加上 --code 配对码（配对会被记住，之后不必再给）"));
-    co_return false;
-}
-
 QCoro::Task<ExitStatus> CliCommand::runRemote(MacViewModel& viewModel)
 {
     if (m_command == QLatin1String("ls"))
