@@ -9,6 +9,7 @@ packages=(
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qtqml-workerscript qml6-module-qttest
     qcoro-qt6-dev libssl-dev libavahi-client-dev
+    avahi-daemon dbus-daemon iproute2 util-linux
     fonts-noto-cjk adwaita-icon-theme
     xvfb xauth curl openssl tar python3 time
     clang-14 libclang-rt-14-dev

@@ -1,9 +1,13 @@
 #include "phoneoptions.h"
 #include "phoneserver.h"
+#include "servicepublisher.h"
+
+#include "transport/wifitransport.h"
 
 #include <QCoreApplication>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -30,6 +34,15 @@ int main(int argc, char* argv[])
     if (!server.start(&error)) {
         std::fprintf(stderr, "zorvane-phone: %s\n", error.toLocal8Bit().constData());
         return 1;
+    }
+    std::unique_ptr<phone::ServicePublisher> publisher;
+    if (!options.publishName.isEmpty()) {
+        publisher = std::make_unique<phone::ServicePublisher>(options.publishName, WiFiTransport::serviceType(),
+                                                             server.listeningPort());
+        if (!publisher->start(&error)) {
+            std::fprintf(stderr, "zorvane-phone: %s\n", error.toLocal8Bit().constData());
+            return 1;
+        }
     }
     std::printf("listening on %s\n", server.listeningAddress().toLocal8Bit().constData());
     std::fflush(stdout);

@@ -221,8 +221,9 @@ void PhoneConnection::answer(HttpReply reply)
     setIdleLimit(writeIdleMs);
     m_reply = std::move(reply);
     if (m_server->verbose()) {
-        std::fprintf(stderr, "%s %s -> %d%s\n", m_method.constData(), m_target.constData(),
-                     m_reply.status, m_fault ? " (fault)" : "");
+        std::fprintf(stderr, "%s %s from %s -> %d%s\n", m_method.constData(), m_target.constData(),
+                     m_socket->peerAddress().toString().toLocal8Bit().constData(), m_reply.status,
+                     m_fault ? " (fault)" : "");
         std::fflush(stderr);
     }
 

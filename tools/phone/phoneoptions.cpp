@@ -24,7 +24,9 @@ QString PhoneOptions::helpText()
                "  --no-hash               /hash and /hashTree answer 404\n"
                "  --tree-prefix           /hashTree paths start with the folder's own name\n"
                "  --fault PATH:KIND[:ARG][@N]  misbehave on requests to PATH (see below)\n"
-               "  --verbose               log every request to stderr\n"
+               "  --publish NAME          announce the server over DNS-SD (_tarnivox._tcp) as NAME,\n"
+               "                          through the system's avahi-daemon\n"
+               "  --verbose               log every request, with the client's address, to stderr\n"
                "  --help                  show this text\n"
                "\n")
            + FaultPlan::helpText();
@@ -96,6 +98,11 @@ PhoneOptions::Outcome PhoneOptions::parse(const QStringList& arguments, PhoneOpt
                 return needsValue();
             if (options->pairingCode.isEmpty())
                 return fail(QStringLiteral("--pairing-code must not be empty"));
+        } else if (flag == QLatin1String("--publish")) {
+            if (!value(&options->publishName))
+                return needsValue();
+            if (options->publishName.isEmpty())
+                return fail(QStringLiteral("--publish needs a name"));
         } else if (flag == QLatin1String("--fault")) {
             if (!value(&text))
                 return needsValue();

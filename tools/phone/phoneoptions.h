@@ -22,6 +22,7 @@ struct PhoneOptions
     bool hashEndpoints = true;
     bool treePrefix = false;
     bool verbose = false;
+    QString publishName; // empty: not announced
     QStringList faults;
 
     enum class Outcome { run, help, error };

@@ -32,6 +32,7 @@ public:
     // address cannot be bound.
     bool start(QString* error);
     QString listeningAddress() const;
+    quint16 listeningPort() const { return m_server.serverPort(); }
 
     std::optional<Fault> takeFault(const QString& endpoint) { return m_faults.take(endpoint); }
     Dispatch route(const RequestHead& head, const std::optional<Fault>& fault);
