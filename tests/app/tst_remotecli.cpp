@@ -17,6 +17,7 @@ private slots:
     void phonesThatCannotBeUsed_data();
     void phonesThatCannotBeUsed();
     void helpTellsWhatUsersNeedToKnow();
+    void phonesByNameOrTheOnlyOne();
 };
 
 namespace {
@@ -28,12 +29,13 @@ struct Run
     QString err;
 };
 
-Run runCli(const QStringList& args)
+// Runs with its settings in `configHome`, or in a folder of its own.
+Run runCli(const QStringList& args, const QString& configHome = {})
 {
     QTemporaryDir config;
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", config.path());
+    env.insert("XDG_CONFIG_HOME", configHome.isEmpty() ? config.path() : configHome);
     process.setProcessEnvironment(env);
     process.start(qEnvironmentVariable("ZORVANE_CLI_BIN"), args);
     process.waitForFinished(30000);
@@ -207,6 +209,46 @@ void RemoteCliTest::helpTellsWhatUsersNeedToKnow()
     for (const char* part : {"退出码", "3  已传送，但 SHA-256 校验未通过", "会替换目标文件夹里的同名文件", "配对会被记住",
                              "--verbose", "--version"})
         QVERIFY2(run.out.contains(QString::fromUtf8(part)), part);
+}
+
+// Without --phone a run finds its phone: by --device among the phones found and remembered, or
+// the only one there is. (Discovery finds nothing here; the phones are remembered ones.)
+void RemoteCliTest::phonesByNameOrTheOnlyOne()
+{
+    QTemporaryDir config;
+    PhoneProcess living, kitchen;
+    QVERIFY2(living.start({"--name", "客厅的手机"}), qPrintable(living.errorText()));
+    QVERIFY2(kitchen.start({"--name", "厨房的手机"}), qPrintable(kitchen.errorText()));
+    phonefixture::makeTree(living.root(), {"客厅.txt"});
+
+    Run run = runCli({"ls"}, config.path());
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("没有找到手机"), qPrintable(run.err));
+    QVERIFY2(run.err.contains("--phone HOST:PORT"), qPrintable(run.err));
+
+    // Reached once by address, it is remembered under its own name.
+    QCOMPARE(runCli({"info", "--phone", living.address()}, config.path()).exitCode, 0);
+    run = runCli({"devices"}, config.path());
+    QVERIFY2(run.out.contains("客厅的手机\t按地址\t地址：" + living.address() + "\n"), qPrintable(run.out));
+
+    run = runCli({"ls"}, config.path());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QString("10 B\t客厅.txt\n"));
+
+    QCOMPARE(runCli({"info", "--phone", kitchen.address()}, config.path()).exitCode, 0);
+    run = runCli({"ls"}, config.path());
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains("--device") && run.err.contains("客厅的手机") && run.err.contains("厨房的手机"),
+             qPrintable(run.err));
+
+    run = runCli({"ls", "--device", "客厅的手机"}, config.path());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QString("10 B\t客厅.txt\n"));
+    run = runCli({"ls", "--device=阳台的手机"}, config.path());
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains("没有找到名为「阳台的手机」的手机"), qPrintable(run.err));
+    run = runCli({"ls", "--device", "客厅的手机", "--phone", living.address()}, config.path());
+    QCOMPARE(run.exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(RemoteCliTest)
