@@ -40,6 +40,11 @@ if [ -z "$address" ]; then
     exit 1
 fi
 echo "Demo phone: $address, serving $cabin"
+# Finding phones on the network needs the system's avahi-daemon; the demo phone does not.
+if ! avahi-daemon --check 2>/dev/null; then
+    echo "Note: avahi-daemon is not running, so Zorvane cannot find phones on the network by itself."
+    echo "      Start it with: sudo systemctl start avahi-daemon  (or: sudo service avahi-daemon start)"
+fi
 build/tools/cli/zorvane-cli info --phone "$address"
 echo "The file cabin's top folder:"
 build/tools/cli/zorvane-cli ls / --phone "$address"
