@@ -71,7 +71,8 @@ public:
     };
 
     static AdbBridge& shared();
-    explicit AdbBridge(Timeouts timeouts = {});
+    AdbBridge();
+    explicit AdbBridge(Timeouts timeouts);
     AdbBridge(const AdbBridge&) = delete;
     AdbBridge& operator=(const AdbBridge&) = delete;
 

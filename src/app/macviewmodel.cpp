@@ -19,8 +19,10 @@ MacViewModel::MacViewModel(TransportTimings timings, bool watchForPhones, QObjec
 
     // Phones reached by address before are listed from the start, found or not.
     setAddressedPhones(RememberedPhones::load());
-    if (watchForPhones)
+    if (watchForPhones) {
         startWiFiBrowsing();
+        startAdbWatching();
+    }
 }
 
 QVariant MacViewModel::deviceValue() const

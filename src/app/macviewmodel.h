@@ -3,6 +3,7 @@
 #include "entrylistmodel.h"
 #include "tasklistmodel.h"
 
+#include "adb/adbbridge.h"
 #include "archive/tararchive.h"
 
 #include "transfers/transferentry.h"
@@ -20,6 +21,7 @@
 #include <QPointer>
 #include <QObject>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
 #include <QVariant>
@@ -48,9 +50,11 @@ class MacViewModel : public QObject
     Q_PROPERTY(QString wifiErrorMessage READ wifiErrorMessage NOTIFY wifiErrorMessageChanged)
     Q_PROPERTY(QString wifiBrowseError READ wifiBrowseError NOTIFY wifiBrowseErrorChanged)
     Q_PROPERTY(bool connectedViaUSB READ connectedViaUSB NOTIFY connectedViaUSBChanged)
+    // "wifi", "usbBridge" or "adbTunnel": how the transport reaches the phone.
+    Q_PROPERTY(QString connectionKind READ connectionKindText NOTIFY deviceChanged)
     Q_PROPERTY(QVariant pairingPrompt READ pairingPromptValue NOTIFY pairingPromptChanged)
     Q_PROPERTY(QString pairingError READ pairingError NOTIFY pairingErrorChanged)
-    Q_PROPERTY(QVariantList adbDevices READ adbDevices NOTIFY adbDevicesChanged)
+    Q_PROPERTY(QVariantList adbDevices READ adbDevicesValue NOTIFY adbDevicesChanged)
     Q_PROPERTY(QString adbErrorMessage READ adbErrorMessage NOTIFY adbErrorMessageChanged)
     Q_PROPERTY(QString adbUnavailableReason READ adbUnavailableReason NOTIFY adbUnavailableReasonChanged)
     Q_PROPERTY(QString remoteActionError READ remoteActionError WRITE setRemoteActionError NOTIFY remoteActionErrorChanged)
@@ -74,9 +78,10 @@ public:
         bool isCut = false;
     };
 
-    // Start-up restores the left pane and, unless `watchForPhones` is false (tools and tests
-    // that reach their phone by address), starts looking for phones.
-    explicit MacViewModel(TransportTimings timings = {}, bool watchForPhones = true, QObject* parent = nullptr);
+    // Start-up restores the left pane and, with `watchForPhones` (the window), starts looking for
+    // phones: discovery on the network and the adb poll. Tools and tests that reach their phone
+    // by address leave both off.
+    explicit MacViewModel(TransportTimings timings = {}, bool watchForPhones = false, QObject* parent = nullptr);
 
     // Published state.
     const std::optional<DeviceInfo>& device() const { return m_device; }
@@ -102,7 +107,8 @@ public:
     const std::optional<PairingPrompt>& pairingPrompt() const { return m_pairingPrompt; }
     QVariant pairingPromptValue() const;
     QString pairingError() const { return m_pairingError; }
-    QVariantList adbDevices() const { return m_adbDevices; }
+    const QList<AdbBridge::Device>& adbDevices() const { return m_adbDevices; }
+    QVariantList adbDevicesValue() const;
     QString adbErrorMessage() const { return m_adbErrorMessage; }
     QString adbUnavailableReason() const { return m_adbUnavailableReason; }
     QString remoteActionError() const { return m_remoteActionError; }
@@ -141,7 +147,8 @@ public:
 
     // Phones: discovery, connecting over WiFi or an iPhone's USB link, pairing, disconnecting.
     // None of these throws; failures land in the published error texts.
-    void startWiFiBrowsing();
+    Q_INVOKABLE void startWiFiBrowsing();
+    QString connectionKindText() const;
     // True when the phone ends up connected. A phone that demands pairing opens the pairing
     // prompt instead; other failures land in wifiErrorMessage, and an earlier phone stays shown.
     QCoro::Task<bool> connectWiFiDevice(WiFiDeviceInfo info, std::optional<QString> pairingCode, bool viaUSB);
@@ -154,8 +161,23 @@ public:
     // Removes a phone reached by address from the list and the settings; the connection, if
     // any, stays.
     Q_INVOKABLE void forgetPhone(const QString& id);
+    // Android phones on a cable, through adb: the 2-second poll of attached devices (every third
+    // poll also checks the tunnel's forward), connecting through a new forward, and repairing
+    // the tunnel. Every adb run happens off the GUI thread, except removing a forward when a
+    // connection ends.
+    void startAdbWatching();
+    QCoro::Task<bool> connectAndroidDevice(AdbBridge::Device device, std::optional<QString> pairingCode);
+    // True when the tunnel is usable afterwards. At most one repair runs at a time; a repair asked
+    // for meanwhile is false at once.
+    QCoro::Task<bool> healAdbTunnel(bool force);
+    // The bridge to use instead of the shared one (tests); before startAdbWatching.
+    void setAdbBridge(AdbBridge& bridge) { m_adbBridge = &bridge; }
+    const std::optional<QPair<QString, quint16>>& adbForward() const { return m_adbForward; }
+    int adbHealthTick() const { return m_adbHealthTick; }
+    bool isAdbPolling() const { return m_adbPollTimer != nullptr; }
     // For the views, which know phones by id.
     Q_INVOKABLE void requestConnectWiFiDevice(const QString& id, bool viaUSB);
+    Q_INVOKABLE void requestConnectAndroidDevice(const QString& serial);
     Q_INVOKABLE void requestSubmitPairingCode(const QString& code);
     // False when `text` is not an address ("HOST:PORT" or "http://HOST:PORT").
     Q_INVOKABLE bool requestConnectAddress(const QString& text);
@@ -261,6 +283,11 @@ private:
     void setRemotePath(const QString& path);
     void updateCanPasteRemote();
     void setAddressedPhones(const QList<WiFiDeviceInfo>& phones);
+    void refreshAdbDevices();
+    void applyAdbPoll(const QList<AdbBridge::Device>& devices, bool forwardHealthy);
+    void applyAdbPollFailure(const std::exception_ptr& failure);
+    // Ends the forward a connection used: on the GUI thread, bounded by the tool's removal limit.
+    void removeAdbForward();
     // Keeps a phone reached by address at the top of the list under the name it gave.
     void rememberAddressedPhone(const WiFiDeviceInfo& info, const QString& phoneName);
     std::optional<TransferEntry> remoteEntryWithId(const QString& id) const;
@@ -338,12 +365,18 @@ private:
     WiFiTransport m_wifiTransport;
     std::optional<PairingPrompt> m_pairingPrompt;
     QString m_pairingError;
-    QVariantList m_adbDevices;
+    QList<AdbBridge::Device> m_adbDevices;
     QString m_adbErrorMessage;
     QString m_adbUnavailableReason;
     std::optional<QPair<QString, quint16>> m_adbForward;
     int m_adbHealthTick = 0;
     bool m_isHealingTunnel = false;
+    AdbBridge* m_adbBridge = &AdbBridge::shared();
+    std::unique_ptr<QTimer> m_adbPollTimer;
+    bool m_adbPollRunning = false;
+    // adb runs may each block for seconds: a pool of their own keeps them from starving the
+    // hashing and listing work of the global pool.
+    std::unique_ptr<QThreadPool> m_adbPool;
     QString m_remoteActionError;
     std::optional<RemoteClipboard> m_remoteClipboard;
     QList<TransferEntry> m_draggingRemoteEntries;

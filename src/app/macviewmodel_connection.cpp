@@ -38,6 +38,16 @@ void MacViewModel::startWiFiBrowsing()
     m_wifiTransport.startBrowsing();
 }
 
+QString MacViewModel::connectionKindText() const
+{
+    switch (m_wifiTransport.connectionKind()) {
+    case WiFiTransport::ConnectionKind::wifi: return QStringLiteral("wifi");
+    case WiFiTransport::ConnectionKind::usbBridge: return QStringLiteral("usbBridge");
+    case WiFiTransport::ConnectionKind::adbTunnel: return QStringLiteral("adbTunnel");
+    }
+    return {};
+}
+
 void MacViewModel::setAddressedPhones(const QList<WiFiDeviceInfo>& phones)
 {
     m_addressedPhones = phones;
@@ -117,10 +127,19 @@ QCoro::Task<void> MacViewModel::submitPairingCode(QString code)
     const QPointer<MacViewModel> alive(this);
     assign(m_pairingError, QString(), &MacViewModel::pairingErrorChanged);
 
-    // Android prompts are answered through the cable's own connect once it exists; until then
-    // (and for a phone no longer listed) no attempt is made.
+    // An Android prompt whose device is no longer listed makes no attempt.
     bool connected = false;
-    if (!prompt.androidSerial && prompt.wifiInfo) {
+    if (prompt.androidSerial) {
+        const auto listed = std::find_if(m_adbDevices.cbegin(), m_adbDevices.cend(),
+                                         [&](const AdbBridge::Device& d) { return d.serial == *prompt.androidSerial; });
+        if (listed != m_adbDevices.cend()) {
+            const AdbBridge::Device device = *listed;
+            std::optional<QString> given = code;
+            connected = co_await connectAndroidDevice(device, given);
+            if (!alive)
+                co_return;
+        }
+    } else if (prompt.wifiInfo) {
         const WiFiDeviceInfo info = *prompt.wifiInfo;
         const bool viaUSB = prompt.viaUSB;
         std::optional<QString> given = code;
@@ -157,6 +176,7 @@ void MacViewModel::disconnectWiFi()
     if (!m_device)
         return;
     m_wifiTransport.disconnect();
+    removeAdbForward();
     assign(m_device, std::optional<DeviceInfo>(), &MacViewModel::deviceChanged);
     assign(m_connectedViaUSB, false, &MacViewModel::connectedViaUSBChanged);
     m_remoteItems.setEntries({});

@@ -204,6 +204,12 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
 {
     Q_UNUSED(size)
     const QPointer<MacViewModel> self(this);
+    // A tunnel dropped since the last poll is rebuilt before it is needed.
+    if (m_adbForward && m_device && session == m_wifiTransport.connectionSerial()) {
+        co_await healAdbTunnel(false);
+        if (!self || !task)
+            co_return;
+    }
     if (!m_device || session != m_wifiTransport.connectionSerial()) {
         task->setFailed(localized("手机已断开，未执行此传输"));
         co_await reloadPanesAfterTransfers();
@@ -257,8 +263,18 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     }
     if (!self)
         co_return;
-    if (!reachable && m_device && session == m_wifiTransport.connectionSerial())
-        declareConnectionLost();
+    if (!reachable && m_device && session == m_wifiTransport.connectionSerial()) {
+        // A cable tunnel that vanished under the transfer is rebuilt; the transfer itself is not
+        // repeated behind the user's back.
+        if (m_adbForward && co_await healAdbTunnel(true)) {
+            if (self && task)
+                task->setFailed(localized("传输中断：数据线通道已自动重建，请重新发起本次传输"));
+        } else if (self && m_device && session == m_wifiTransport.connectionSerial()) {
+            declareConnectionLost();
+        }
+        if (!self)
+            co_return;
+    }
     co_await reloadPanesAfterTransfers();
 }
 

@@ -46,7 +46,7 @@ int main(int argc, char* argv[])
     if (options.isSet(codeOption))
         pairingCode = options.value(codeOption);
 
-    MacViewModel viewModel;
+    MacViewModel viewModel({}, true);
     QQmlApplicationEngine engine;
     if (!Application::loadMainWindow(engine, viewModel))
         return 1;

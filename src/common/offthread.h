@@ -30,11 +30,14 @@ struct OffThreadOutcome<void>
     std::exception_ptr failure;
 };
 
+// On `pool` (the global pool when none is given).
 template <typename Work>
-QFuture<OffThreadOutcome<std::invoke_result_t<Work>>> startOffThread(Work work)
+QFuture<OffThreadOutcome<std::invoke_result_t<Work>>> startOffThread(Work work, QThreadPool* pool = nullptr)
 {
     using Result = std::invoke_result_t<Work>;
-    return QtConcurrent::run([work = std::move(work)]() mutable -> OffThreadOutcome<Result> {
+    if (!pool)
+        pool = QThreadPool::globalInstance();
+    return QtConcurrent::run(pool, [work = std::move(work)]() mutable -> OffThreadOutcome<Result> {
         try {
             if constexpr (std::is_void_v<Result>) {
                 work();

@@ -17,4 +17,6 @@ struct TransportTimings
     std::chrono::milliseconds discoveryRetry{2'000};
     // How long a discovered phone's address may take to look up, per interface tried.
     std::chrono::milliseconds resolveLimit{5'000};
+    // Android devices on a cable are listed this often.
+    std::chrono::milliseconds adbPoll{2'000};
 };

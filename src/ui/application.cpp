@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "privacypolicy.h"
 #include "symbolimageprovider.h"
 #include "textformatter.h"
 
@@ -17,6 +18,8 @@ void registerViewTypes(MacViewModel& viewModel)
     qmlRegisterSingletonInstance("Zorvane.State", 1, 0, "ViewModel", &viewModel);
     static TextFormatter formatter;
     qmlRegisterSingletonInstance("Zorvane.State", 1, 0, "Formatter", &formatter);
+    static PrivacyPolicy privacy;
+    qmlRegisterSingletonInstance("Zorvane.State", 1, 0, "PrivacyPolicy", &privacy);
     qmlRegisterUncreatableType<TransferTask>("Zorvane.State", 1, 0, "TransferTask", QStringLiteral("made by the queue"));
 }
 

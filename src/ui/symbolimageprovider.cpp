@@ -41,6 +41,7 @@ QStringList SymbolImageProvider::themeNames(const QString& symbolName)
         {"exclamationmark.circle.fill", {"dialog-error"}},
         {"checkmark.circle.fill", {"emblem-ok-symbolic", "emblem-default"}},
         {"hand.raised", {"security-high", "dialog-password"}},
+        {"lock.shield", {"security-high", "dialog-password"}},
         {"iphone.radiowaves.left.and.right", {"phone", "network-wireless"}},
     };
     return table.value(symbolName, {symbolName});

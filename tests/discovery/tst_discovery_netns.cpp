@@ -99,6 +99,7 @@ private slots:
         QVERIFY2(names.contains(QStringLiteral("sdk_gphone64_arm64")), qPrintable(names.join(", ")));
 
         MacViewModel viewModel(quick());
+        viewModel.startWiFiBrowsing();
         QTRY_VERIFY_WITH_TIMEOUT(listed(viewModel, phoneName).has_value(), 5000);
         const WiFiDeviceInfo phone = *listed(viewModel, phoneName);
         QCOMPARE(phone.isUSB, true);
@@ -127,6 +128,7 @@ private slots:
         QFETCH(QString, seenFrom);
         QFETCH(WiFiTransport::ConnectionKind, kind);
         MacViewModel viewModel(quick());
+        viewModel.startWiFiBrowsing();
         QTRY_VERIFY_WITH_TIMEOUT(listed(viewModel, phoneName).has_value(), 5000);
         const qint64 logStart = phoneLogSize();
         QVERIFY2(runTask(viewModel.connectWiFiDevice(*listed(viewModel, phoneName), std::nullopt, viaUSB)),
@@ -143,6 +145,7 @@ private slots:
     void aUSBAttemptFallsBackToWiFiWhenTheLinkIsDown()
     {
         MacViewModel viewModel(quick());
+        viewModel.startWiFiBrowsing();
         QTRY_VERIFY_WITH_TIMEOUT(listed(viewModel, phoneName).has_value(), 5000);
         const WiFiDeviceInfo phone = *listed(viewModel, phoneName);
         QVERIFY(phone.isUSB);
@@ -164,6 +167,7 @@ private slots:
     {
         setLink(wifiLink, false);
         MacViewModel viewModel(quick());
+        viewModel.startWiFiBrowsing();
         QTRY_VERIFY_WITH_TIMEOUT(listed(viewModel, phoneName).has_value(), 8000);
         const WiFiDeviceInfo phone = *listed(viewModel, phoneName);
         const qint64 logStart = phoneLogSize();
@@ -181,6 +185,7 @@ private slots:
     void aStoppedDaemonIsReportedAndDiscoveryHealsWhenItIsBack()
     {
         MacViewModel viewModel(quick());
+        viewModel.startWiFiBrowsing();
         QTRY_VERIFY_WITH_TIMEOUT(listed(viewModel, phoneName).has_value(), 5000);
         QVERIFY(run(QStringLiteral("avahi-daemon"), {QStringLiteral("--kill")}));
         QTRY_VERIFY_WITH_TIMEOUT(!viewModel.wifiBrowseError().isEmpty(), 5000);

@@ -1,0 +1,61 @@
+import QtQuick
+import QtQuick.Controls
+
+// Fills a menu from the view model's state each time it opens (and while it is open): entries,
+// inactive lines in a colour, section titles and separators.
+QtObject {
+    id: builder
+    property Menu menu
+
+    readonly property Component entry: Component {
+        MenuItem {
+            property var action
+            property string symbol
+            icon.source: symbol.length > 0 ? "image://symbol/" + symbol : ""
+            icon.width: 14
+            icon.height: 14
+            onTriggered: action()
+        }
+    }
+    readonly property Component line: Component {
+        MenuItem {
+            id: lineItem
+            property color tint: Theme.secondary
+            property bool heading: false
+            enabled: false
+            contentItem: Text {
+                text: lineItem.text
+                color: lineItem.tint
+                font.pixelSize: lineItem.heading ? Theme.caption : Theme.callout
+                font.weight: lineItem.heading ? Font.DemiBold : Font.Normal
+                wrapMode: Text.Wrap
+                leftPadding: lineItem.heading ? 0 : 6
+            }
+        }
+    }
+    readonly property Component separator: Component {
+        MenuSeparator {}
+    }
+
+    function clear() {
+        while (menu.count > 0)
+            menu.takeItem(0).destroy()
+    }
+    function addEntry(text, symbol, enabled, action) {
+        menu.addItem(entry.createObject(null, {text: text, symbol: symbol, enabled: enabled, action: action}))
+    }
+    function addLine(text, tint) {
+        menu.addItem(line.createObject(null, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
+    }
+    // One inactive line per line of a looked-up text.
+    function addLines(text) {
+        for (const part of text.split("\n"))
+            addLine(part)
+    }
+    function addHeading(text) {
+        menu.addItem(line.createObject(null, {text: text, tint: Theme.primary, heading: true}))
+    }
+    function addSeparator() {
+        menu.addItem(separator.createObject(null))
+    }
+}
