@@ -71,7 +71,10 @@ public:
     };
 
     static AdbBridge& shared();
-    explicit AdbBridge(Timeouts timeouts = {});
+    // Two constructors, not a defaulted argument: GCC cannot use Timeouts' member initializers
+    // before AdbBridge is complete.
+    AdbBridge();
+    explicit AdbBridge(Timeouts timeouts);
     AdbBridge(const AdbBridge&) = delete;
     AdbBridge& operator=(const AdbBridge&) = delete;
 
