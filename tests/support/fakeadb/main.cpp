@@ -193,12 +193,12 @@ int listForwards()
     return 0;
 }
 
-std::optional<quint16> tcpPort(const QString& spec)
+std::optional<quint16> tcpPort(const QString& name)
 {
-    if (!spec.startsWith(QLatin1String("tcp:")))
+    if (!name.startsWith(QLatin1String("tcp:")))
         return std::nullopt;
     bool ok = false;
-    const uint port = spec.mid(4).toUInt(&ok);
+    const uint port = name.mid(4).toUInt(&ok);
     if (!ok || port > 65535)
         return std::nullopt;
     return quint16(port);
@@ -235,12 +235,12 @@ int listeningSocket(quint16 port, quint16* bound)
     return fd;
 }
 
-int createForward(const QString& serial, const QString& localSpec, const QString& remoteSpec, const char* self)
+int createForward(const QString& serial, const QString& localName, const QString& remoteName, const char* self)
 {
-    const std::optional<quint16> local = tcpPort(localSpec);
-    const std::optional<quint16> remote = tcpPort(remoteSpec);
+    const std::optional<quint16> local = tcpPort(localName);
+    const std::optional<quint16> remote = tcpPort(remoteName);
     if (!local || !remote)
-        return fail(QStringLiteral("cannot bind listener: unsupported socket spec"));
+        return fail(QStringLiteral("cannot bind listener: unknown address kind"));
 
     // An existing forward on the same port is replaced, as adb does without --no-rebind.
     bool replaced = false;
@@ -304,16 +304,16 @@ int createForward(const QString& serial, const QString& localSpec, const QString
     return 0;
 }
 
-int removeForward(const QString& localSpec)
+int removeForward(const QString& localName)
 {
-    const std::optional<quint16> local = tcpPort(localSpec);
+    const std::optional<quint16> local = tcpPort(localName);
     for (const QJsonObject& record : forwardRecords()) {
         if (local && record.value(QStringLiteral("local")).toInt() == *local) {
             stopRelay(record);
             return 0;
         }
     }
-    return fail(QStringLiteral("listener '%1' not found").arg(localSpec));
+    return fail(QStringLiteral("listener '%1' not found").arg(localName));
 }
 
 // The device a command with or without -s is meant for, or the failure adb gives.
