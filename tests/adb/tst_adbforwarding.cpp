@@ -3,6 +3,7 @@
 #include "phoneprocess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -102,6 +103,16 @@ private slots:
         QCOMPARE(bridge.createForward("ABC", AdbBridge::phoneAppPort, port), port);
         QVERIFY(bridge.hasForward("ABC", port));
         QVERIFY(fetch(port, "/info").startsWith("HTTP/1.1 200"));
+    }
+
+    // A test that ends without tidying up leaves no relay behind once its folder is gone.
+    void relayEndsWithItsStateFolder()
+    {
+        AdbBridge bridge(quickTimeouts());
+        const quint16 port = bridge.createForward("ABC", AdbBridge::phoneAppPort, std::nullopt);
+        QVERIFY(fetch(port, "/info").startsWith("HTTP/1.1 200"));
+        QVERIFY(QDir(m_fake->folder()).removeRecursively());
+        QVERIFY(portClosesSoon(port));
     }
 
     void forwardToAnotherPhonePortReachesNothing()
