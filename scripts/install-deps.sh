@@ -10,6 +10,7 @@ packages=(
     qml6-module-qtqml-workerscript qml6-module-qttest
     qcoro-qt6-dev libssl-dev libavahi-client-dev
     avahi-daemon dbus-daemon iproute2 util-linux
+    adb
     fonts-noto-cjk adwaita-icon-theme
     xvfb xauth curl openssl tar python3 time
     clang-14 libclang-rt-14-dev

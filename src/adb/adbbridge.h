@@ -71,6 +71,8 @@ public:
     };
 
     static AdbBridge& shared();
+    // Two constructors, not a defaulted argument: GCC cannot use Timeouts' member initializers
+    // before AdbBridge is complete.
     AdbBridge();
     explicit AdbBridge(Timeouts timeouts);
     AdbBridge(const AdbBridge&) = delete;
@@ -88,6 +90,8 @@ public:
     // folder (../share/zorvane/android/adb), ~/Android/Sdk/platform-tools/adb, /usr/bin/adb,
     // /usr/local/bin/adb.
     static QStringList candidatePaths();
+    // Tests: search these places instead (this machine may have a real adb in the usual ones).
+    void setCandidatePathsForTesting(const QStringList& paths) { m_testCandidates = paths; }
     // A runnable adb (cached once found), or nothing.
     std::optional<QString> locateBinary();
 
@@ -118,5 +122,6 @@ private:
     QMutex m_lock;    // the search and the cached binary
     QMutex m_runLock; // held for the whole of every run
     std::optional<QString> m_cachedBinary;
+    std::optional<QStringList> m_testCandidates;
     std::atomic<bool> m_serverStarted{false};
 };
