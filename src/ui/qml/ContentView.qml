@@ -86,6 +86,10 @@ Item {
             anchors.fill: parent
             onClicked: addressLayer.visible = false
         }
+        // Clicks on the card stay on the card.
+        MouseArea {
+            anchors.fill: addressCard
+        }
         TextPromptCard {
             id: addressCard
             objectName: "addressCard"
@@ -99,11 +103,6 @@ Item {
                     addressLayer.visible = false
                 else
                     errorText = qsTr("请按「地址:端口」填写，例如 192.168.1.20:8765")
-            }
-            // Clicks on the card stay on the card.
-            MouseArea {
-                anchors.fill: parent
-                z: -1
             }
         }
     }

@@ -99,6 +99,7 @@ Rectangle {
     Menu {
         id: wifiMenu
         objectName: "wifiMenu"
+        width: 300
         onAboutToShow: fill()
         function fill() {
             const m = wifiBuilder
@@ -138,6 +139,7 @@ Rectangle {
     Menu {
         id: usbMenu
         objectName: "usbMenu"
+        width: 320
         onAboutToShow: fill()
         function fill() {
             const m = usbBuilder

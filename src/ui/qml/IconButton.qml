@@ -20,7 +20,7 @@ ToolButton {
             size: button.symbolSize
         }
     }
-    ToolTip.visible: hovered && tip.length > 0
+    ToolTip.visible: hovered && tip.length > 0 && !(menu && menu.visible)
     ToolTip.text: tip
     ToolTip.delay: 600
     Accessible.name: tip

@@ -9,12 +9,12 @@ QtObject {
 
     readonly property Component entry: Component {
         MenuItem {
-            property var action
+            property var run
             property string symbol
             icon.source: symbol.length > 0 ? "image://symbol/" + symbol : ""
             icon.width: 14
             icon.height: 14
-            onTriggered: action()
+            onTriggered: run()
         }
     }
     readonly property Component line: Component {
@@ -42,7 +42,7 @@ QtObject {
             menu.takeItem(0).destroy()
     }
     function addEntry(text, symbol, enabled, action) {
-        menu.addItem(entry.createObject(null, {text: text, symbol: symbol, enabled: enabled, action: action}))
+        menu.addItem(entry.createObject(null, {text: text, symbol: symbol, enabled: enabled, run: action}))
     }
     function addLine(text, tint) {
         menu.addItem(line.createObject(null, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
