@@ -1,0 +1,249 @@
+// The window's connection controls used as a user would: the WiFi and USB menus, the pairing
+// sheet and the address card, against the phone stand-in.
+#include "phoneprocess.h"
+#include "scopedsettings.h"
+#include "taskrunner.h"
+
+#include "app/macviewmodel.h"
+#include "common/languagemanager.h"
+#include "ui/application.h"
+
+#include <QQmlApplicationEngine>
+#include <QSettings>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+namespace {
+
+const QString wrongCodeText = QStringLiteral("配对码不正确，请核对手机上「连接管理」里显示的 6 位数字");
+
+template <typename T = QQuickItem>
+T* named(QObject* root, const char* name)
+{
+    return root->findChild<T*>(QString::fromLatin1(name));
+}
+
+// Typed one character at a time into the focused item, as a keyboard would.
+void type(QQuickWindow* window, const QString& text)
+{
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, window, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+// A new menu entry is laid out a moment after the menu opens: the click waits until it stays put.
+void click(QQuickWindow* window, QQuickItem* item)
+{
+    QPointF where = item->mapToScene(QPointF());
+    for (int i = 0; i < 40; ++i) {
+        QTest::qWait(25);
+        const QPointF now = item->mapToScene(QPointF());
+        if (now == where)
+            break;
+        where = now;
+    }
+    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+}
+
+// The texts of a menu's entries and lines, in order, with whether each can be chosen.
+QList<QPair<QString, bool>> menuLines(QObject* menu)
+{
+    QList<QPair<QString, bool>> lines;
+    const int count = menu->property("count").toInt();
+    for (int i = 0; i < count; ++i) {
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
+        const QString text = item ? item->property("text").toString() : QString();
+        if (!text.isEmpty())
+            lines << qMakePair(text, item->isEnabled());
+    }
+    return lines;
+}
+
+QStringList texts(const QList<QPair<QString, bool>>& lines)
+{
+    QStringList all;
+    for (const auto& line : lines)
+        all << line.first;
+    return all;
+}
+
+QQuickItem* menuEntry(QObject* menu, const QString& text)
+{
+    const int count = menu->property("count").toInt();
+    for (int i = 0; i < count; ++i) {
+        QQuickItem* item = nullptr;
+        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
+        if (item && item->property("text").toString() == text)
+            return item;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class ConnectionUiTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Window
+    {
+        MacViewModel viewModel{{}, false};
+        QQmlApplicationEngine engine;
+        QQuickWindow* window = nullptr;
+
+        bool open()
+        {
+            LanguageManager::shared();
+            if (!Application::loadMainWindow(engine, viewModel))
+                return false;
+            window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+            window->show();
+            return QTest::qWaitForWindowExposed(window);
+        }
+        QObject* root() { return engine.rootObjects().first(); }
+    };
+
+private slots:
+    void init()
+    {
+        QSettings().clear();
+    }
+
+    void thePairingSheetGatesTheCodeAndConnects()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--pairing-code", "482915"}), qPrintable(phone.errorText()));
+        Window w;
+        QVERIFY(w.open());
+        QVERIFY(!runTask(w.viewModel.connectByAddress(phone.host(), phone.port(), std::nullopt)));
+        QObject* sheet = named<QObject>(w.root(), "pairingSheet");
+        QVERIFY(sheet);
+        QTRY_VERIFY(sheet->property("opened").toBool());
+        auto* field = named(w.root(), "pairingCodeField");
+        auto* connectButton = named(w.root(), "pairingConnectButton");
+        QVERIFY(field && connectButton);
+
+        field->forceActiveFocus();
+        type(w.window, "48291");
+        QCOMPARE(field->property("text").toString(), QStringLiteral("48291"));
+        QVERIFY(!connectButton->isEnabled());
+        // A wrong code: the phone's refusal under the field, the sheet still open.
+        field->setProperty("text", QStringLiteral("000000"));
+        QVERIFY(connectButton->isEnabled());
+        click(w.window, connectButton);
+        auto* error = named(w.root(), "pairingError");
+        QTRY_COMPARE(error->property("text").toString(), wrongCodeText);
+        QVERIFY(error->isVisible());
+        QVERIFY(sheet->property("opened").toBool());
+
+        // The right code typed with blanks around it is sent trimmed; Return submits.
+        field->setProperty("text", QString());
+        field->forceActiveFocus();
+        type(w.window, " 482915 ");
+        field->setProperty("text", field->property("text").toString() + "\t");
+        QTest::keyClick(w.window, Qt::Key_Return);
+        QTRY_VERIFY(w.viewModel.device().has_value());
+        QTRY_VERIFY(!sheet->property("opened").toBool());
+        QVERIFY(!w.viewModel.pairingPrompt());
+    }
+
+    void cancellingTheSheetDropsThePrompt()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--pairing-code", "482915"}), qPrintable(phone.errorText()));
+        Window w;
+        QVERIFY(w.open());
+        runTask(w.viewModel.connectByAddress(phone.host(), phone.port(), std::nullopt));
+        QObject* sheet = named<QObject>(w.root(), "pairingSheet");
+        QTRY_VERIFY(sheet->property("opened").toBool());
+        QTest::keyClick(w.window, Qt::Key_Escape);
+        QTRY_VERIFY(!sheet->property("opened").toBool());
+        QVERIFY(!w.viewModel.pairingPrompt());
+        QVERIFY(!w.viewModel.device());
+    }
+
+    void theMenusFollowTheConnection()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--name", "演示手机"}), qPrintable(phone.errorText()));
+        Window w;
+        QVERIFY(w.open());
+        QObject* wifiMenu = named<QObject>(w.root(), "wifiMenu");
+        QObject* usbMenu = named<QObject>(w.root(), "usbMenu");
+
+        // Nothing found yet: the empty-state lines, no disconnect entry.
+        click(w.window, named(w.root(), "wifiMenuButton"));
+        QTRY_VERIFY(wifiMenu->property("opened").toBool());
+        QStringList shown = texts(menuLines(wifiMenu));
+        QVERIFY2(shown.contains("未发现设备。请确认：") && shown.contains("2. 两端在同一 WiFi 下"), qPrintable(shown.join('|')));
+        QVERIFY(!shown.contains("断开连接"));
+        QMetaObject::invokeMethod(wifiMenu, "close");
+
+        QVERIFY(runTask(w.viewModel.connectByAddress(phone.host(), phone.port(), std::nullopt)));
+        click(w.window, named(w.root(), "wifiMenuButton"));
+        QTRY_VERIFY(wifiMenu->property("opened").toBool());
+        const auto lines = menuLines(wifiMenu);
+        shown = texts(lines);
+        QCOMPARE(shown.first(), QStringLiteral("WiFi 自动发现（iPhone / Android）"));
+        QVERIFY2(shown.contains("演示手机") && shown.contains("按地址连接…") && shown.contains("忘记「演示手机」")
+                     && shown.contains("断开连接"),
+                 qPrintable(shown.join('|')));
+        QVERIFY(!shown.contains("未发现设备。请确认："));
+        QMetaObject::invokeMethod(wifiMenu, "close");
+
+        // Connected over WiFi: the USB menu has no disconnect entry.
+        click(w.window, named(w.root(), "usbMenuButton"));
+        QTRY_VERIFY(usbMenu->property("opened").toBool());
+        shown = texts(menuLines(usbMenu));
+        QVERIFY2(shown.contains("安卓 · USB 数据线") && !shown.contains("断开 USB 连接"), qPrintable(shown.join('|')));
+        QMetaObject::invokeMethod(usbMenu, "close");
+
+        // "断开连接" from the menu.
+        click(w.window, named(w.root(), "wifiMenuButton"));
+        QTRY_VERIFY(wifiMenu->property("opened").toBool());
+        QQuickItem* disconnect = menuEntry(wifiMenu, "断开连接");
+        QVERIFY(disconnect);
+        click(w.window, disconnect);
+        QTRY_VERIFY(!w.viewModel.device());
+    }
+
+    void theAddressCardConnects()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--name", "书房的手机"}), qPrintable(phone.errorText()));
+        Window w;
+        QVERIFY(w.open());
+        QObject* wifiMenu = named<QObject>(w.root(), "wifiMenu");
+        click(w.window, named(w.root(), "wifiMenuButton"));
+        QTRY_VERIFY(wifiMenu->property("opened").toBool());
+        click(w.window, menuEntry(wifiMenu, "按地址连接…"));
+        auto* layer = named(w.root(), "addressLayer");
+        QTRY_VERIFY(layer->isVisible());
+
+        auto* card = named(w.root(), "addressCard");
+        auto* field = named(card, "promptField");
+        auto* confirm = named(card, "confirmButton");
+        QVERIFY(!confirm->isEnabled());
+        field->forceActiveFocus();
+        type(w.window, "书房");
+        QTest::keyClick(w.window, Qt::Key_Return);
+        QVERIFY(layer->isVisible());
+        QVERIFY(card->property("errorText").toString().contains("地址:端口"));
+
+        field->setProperty("text", QString());
+        field->forceActiveFocus();
+        type(w.window, phone.address());
+        click(w.window, confirm);
+        QTRY_VERIFY(!layer->isVisible());
+        QTRY_VERIFY(w.viewModel.device().has_value());
+        QCOMPARE(w.viewModel.device()->name, QStringLiteral("书房的手机"));
+    }
+
+private:
+    ScopedSettings m_settings;
+};
+
+QTEST_MAIN(ConnectionUiTest)
+#include "tst_connectionui.moc"
