@@ -148,7 +148,7 @@ void AdbBridge::ensureServer(const QString& binary)
     m_serverStarted.store(true);
 }
 
-QList<AdbBridge::Device> AdbBridge::listDevices()
+QString AdbBridge::startedBinary()
 {
     if (isSandboxed())
         throw AdbError(AdbError::Kind::sandboxed);
@@ -156,17 +156,23 @@ QList<AdbBridge::Device> AdbBridge::listDevices()
     if (!binary)
         throw AdbError(AdbError::Kind::binaryNotFound);
     ensureServer(*binary);
+    return *binary;
+}
+
+QList<AdbBridge::Device> AdbBridge::listDevices()
+{
+    const QString binary = startedBinary();
 
     const QStringList arguments{QStringLiteral("devices"), QStringLiteral("-l")};
-    RunResult listing = run(*binary, arguments, m_timeouts.listDevices);
+    RunResult listing = run(binary, arguments, m_timeouts.listDevices);
     if (listing.status == 0)
         return parseDevices(listing.standardOutput);
 
     // A failed listing usually means the server died under us: start it again and ask once more.
     m_serverStarted.store(false);
-    run(*binary, {QStringLiteral("start-server")}, m_timeouts.serverStart);
+    run(binary, {QStringLiteral("start-server")}, m_timeouts.serverStart);
     m_serverStarted.store(true);
-    listing = run(*binary, arguments, m_timeouts.listDevices);
+    listing = run(binary, arguments, m_timeouts.listDevices);
     if (listing.status == 0)
         return parseDevices(listing.standardOutput);
     throw AdbError(AdbError::Kind::commandFailed, listing.standardError.isEmpty()

@@ -117,6 +117,9 @@ private:
     // under <AppDataLocation>/bin, else nothing.
     std::optional<QString> makeExecutable(const QString& path);
     void ensureServer(const QString& binary);
+    // The tool, its server started: the common first step of listing devices and forwarding.
+    // Throws AdbError (sandboxed, binaryNotFound).
+    QString startedBinary();
 
     Timeouts m_timeouts;
     QMutex m_lock;    // the search and the cached binary

@@ -77,12 +77,7 @@ bool AdbBridge::hasForward(const QString& serial, quint16 localPort)
 
 quint16 AdbBridge::createForward(const QString& serial, quint16 remotePort, std::optional<quint16> preferPort)
 {
-    if (isSandboxed())
-        throw AdbError(AdbError::Kind::sandboxed);
-    const std::optional<QString> binary = locateBinary();
-    if (!binary)
-        throw AdbError(AdbError::Kind::binaryNotFound);
-    ensureServer(*binary);
+    const QString binary = startedBinary();
 
     const QList<Device> devices = listDevices();
     const auto device = std::find_if(devices.begin(), devices.end(),
@@ -120,7 +115,7 @@ quint16 AdbBridge::createForward(const QString& serial, quint16 remotePort, std:
 
     QString lastError;
     for (quint16 port : candidates) {
-        const RunResult created = run(*binary,
+        const RunResult created = run(binary,
                                       {QStringLiteral("-s"), serial, QStringLiteral("forward"),
                                        tcpArgument(port), tcpArgument(remotePort)},
                                       m_timeouts.createForward);

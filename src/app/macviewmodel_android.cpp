@@ -14,12 +14,6 @@
 
 namespace {
 
-bool isPairingRequired(const std::exception& error)
-{
-    const auto* transportError = dynamic_cast<const TransportError*>(&error);
-    return transportError && transportError->kind() == TransportError::Kind::pairingRequired;
-}
-
 QString deviceShownName(const AdbBridge::Device& device)
 {
     return device.model.isEmpty() ? device.serial : device.model;
@@ -183,19 +177,14 @@ QCoro::Task<bool> MacViewModel::connectAndroidDevice(AdbBridge::Device device, s
         const QString model = deviceShownName(device);
         connected = co_await m_wifiTransport.connect(host, int(port), deviceID, model, pairingCode);
     } catch (const std::exception& error) {
-        pairingDemanded = isPairingRequired(error);
+        pairingDemanded = TransportError::isPairingRequired(error);
         failure = errorDescription(error);
     }
     if (!alive)
         co_return false;
 
     if (connected) {
-        assign(m_device, connected, &MacViewModel::deviceChanged);
-        assign(m_connectedViaUSB, true, &MacViewModel::connectedViaUSBChanged);
-        m_remoteStack.clear();
-        setRemotePath(QStringLiteral("/"));
-        setSelectedRemote({});
-        co_await loadRemoteDirectory(QStringLiteral("/"));
+        co_await adoptConnection(*connected, true);
         if (!alive)
             co_return false;
     } else if (pairingDemanded) {

@@ -13,12 +13,6 @@
 
 namespace {
 
-bool isPairingRequired(const std::exception& error)
-{
-    const auto* transportError = dynamic_cast<const TransportError*>(&error);
-    return transportError && transportError->kind() == TransportError::Kind::pairingRequired;
-}
-
 } // namespace
 
 void MacViewModel::startWiFiBrowsing()
@@ -74,23 +68,18 @@ QCoro::Task<bool> MacViewModel::connectWiFiDevice(WiFiDeviceInfo info, std::opti
     try {
         connected = co_await m_wifiTransport.connect(info, pairingCode, viaUSB);
     } catch (const std::exception& error) {
-        pairingDemanded = isPairingRequired(error);
+        pairingDemanded = TransportError::isPairingRequired(error);
         failure = errorDescription(error);
     }
     if (!alive)
         co_return false;
 
     if (connected) {
-        assign(m_device, connected, &MacViewModel::deviceChanged);
-        // A phone seen only on a USB link is a cable connection even when the link was not pinned.
-        const bool viaCable = m_wifiTransport.usedUSBOnLastConnect() || info.usbOnly;
-        assign(m_connectedViaUSB, viaCable, &MacViewModel::connectedViaUSBChanged);
         if (!info.endpoint.isService())
             rememberAddressedPhone(info, connected->name);
-        m_remoteStack.clear();
-        setRemotePath(QStringLiteral("/"));
-        setSelectedRemote({});
-        co_await loadRemoteDirectory(QStringLiteral("/"));
+        // A phone seen only on a USB link is a cable connection even when the link was not pinned.
+        const bool viaCable = m_wifiTransport.usedUSBOnLastConnect() || info.usbOnly;
+        co_await adoptConnection(*connected, viaCable);
         if (!alive)
             co_return false;
     } else if (pairingDemanded) {

@@ -13,6 +13,12 @@ TransportError TransportError::deviceNotConnected()
     return TransportError(Kind::deviceNotConnected, {});
 }
 
+bool TransportError::isPairingRequired(const std::exception& error)
+{
+    const auto* transportError = dynamic_cast<const TransportError*>(&error);
+    return transportError && transportError->kind() == Kind::pairingRequired;
+}
+
 TransportError TransportError::pairingRequired()
 {
     return TransportError(Kind::pairingRequired, {});

@@ -14,6 +14,8 @@ public:
     static TransportError pairingRequired();
 
     Kind kind() const { return m_kind; }
+    // Whether `error` is the phone demanding a pairing code.
+    static bool isPairingRequired(const std::exception& error);
     QString description() const override;
 
 private:
