@@ -1,5 +1,7 @@
 #include "tasklistmodel.h"
 
+#include <algorithm>
+
 int TaskListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_tasks.size());
@@ -17,13 +19,20 @@ QHash<int, QByteArray> TaskListModel::roleNames() const
     return {{TaskRole, "task"}};
 }
 
+int TaskListModel::activeCount() const
+{
+    return int(std::count_if(m_tasks.cbegin(), m_tasks.cend(), [](const TransferTask* task) { return !task->isFinished(); }));
+}
+
 void TaskListModel::append(TransferTask* task)
 {
     task->setParent(this);
+    connect(task, &TransferTask::statusChanged, this, &TaskListModel::statusesChanged);
     beginInsertRows({}, int(m_tasks.size()), int(m_tasks.size()));
     m_tasks.append(task);
     endInsertRows();
     emit countChanged();
+    emit statusesChanged();
 }
 
 void TaskListModel::removeIf(const std::function<bool(const TransferTask*)>& drop)
@@ -37,6 +46,8 @@ void TaskListModel::removeIf(const std::function<bool(const TransferTask*)>& dro
         endRemoveRows();
         removed = true;
     }
-    if (removed)
+    if (removed) {
         emit countChanged();
+        emit statusesChanged();
+    }
 }

@@ -11,6 +11,9 @@ class TaskListModel : public QAbstractListModel
 {
     Q_OBJECT
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Waiting or running; success or failed. Kept up to date as tasks move on.
+    Q_PROPERTY(int activeCount READ activeCount NOTIFY statusesChanged)
+    Q_PROPERTY(int finishedCount READ finishedCount NOTIFY statusesChanged)
 
 public:
     enum Role { TaskRole = Qt::UserRole + 1 };
@@ -22,6 +25,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     int count() const { return int(m_tasks.size()); }
+    int activeCount() const;
+    int finishedCount() const { return count() - activeCount(); }
     const QList<TransferTask*>& tasks() const { return m_tasks; }
     void append(TransferTask* task);
     // Removes the tasks for which `drop` is true, keeping the order of the rest.
@@ -29,6 +34,7 @@ public:
 
 signals:
     void countChanged();
+    void statusesChanged();
 
 private:
     QList<TransferTask*> m_tasks;

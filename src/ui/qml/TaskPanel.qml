@@ -56,7 +56,28 @@ Rectangle {
                 }
                 onClicked: panel.toggleRequested()
             }
+            BusyIndicator {
+                visible: ViewModel.tasks.activeCount > 0
+                running: visible
+                Layout.preferredWidth: 16
+                Layout.preferredHeight: 16
+            }
+            Text {
+                objectName: "activeCount"
+                visible: ViewModel.tasks.activeCount > 0
+                text: qsTr("进行中 %lld").replace("%lld", ViewModel.tasks.activeCount)
+                font.pixelSize: Theme.caption2
+                color: Theme.secondary
+            }
             Item { Layout.fillWidth: true }
+            Button {
+                objectName: "clearFinishedButton"
+                visible: ViewModel.tasks.finishedCount > 0
+                text: qsTr("清除已完成")
+                font.pixelSize: Theme.caption
+                padding: 4
+                onClicked: ViewModel.clearFinishedTasks()
+            }
         }
         Rectangle {
             visible: panel.expanded
@@ -82,29 +103,19 @@ Rectangle {
             }
         }
         ListView {
+            objectName: "taskList"
             visible: panel.expanded && panel.taskCount > 0
             Layout.fillWidth: true
             Layout.preferredHeight: 150
             clip: true
             spacing: 6
+            topMargin: 8
+            bottomMargin: 8
             model: ViewModel.tasks
             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOn }
-            delegate: Rectangle {
-                required property var task
+            delegate: TaskRow {
                 width: ListView.view.width - 24
                 x: 12
-                height: 44
-                radius: 8
-                color: Qt.rgba(0, 0, 0, 0.05)
-                RowLayout {
-                    anchors.fill: parent
-                    anchors.margins: 8
-                    spacing: 10
-                    Text { text: task.name; font.pointSize: 9.5 }
-                    Text { text: task.directionText; font.pixelSize: Theme.caption2; color: Theme.secondary }
-                    Text { visible: task.note !== ""; text: task.note; font.pixelSize: Theme.caption2; color: Theme.secondary }
-                    ProgressBar { Layout.fillWidth: true; value: task.progress }
-                }
             }
         }
     }
