@@ -20,28 +20,39 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
     // Both sides hash at the same time: this computer on the thread pool, the phone meanwhile.
     const auto abandon = std::make_shared<std::atomic<bool>>(false);
     auto hashing = startOffThread([localPath, abandon] { return WiFiTransport::sha256Hex(localPath, abandon.get()); });
-    std::optional<QString> phone;
-    std::optional<QString> requestError;
-    try {
-        phone = co_await transport.remoteFileSHA256(remotePath);
-    } catch (const std::exception& error) {
-        requestError = errorDescription(error);
-    }
+    auto asking = askPhoneFile(transport, remotePath);
+    const PhoneFile phone = co_await asking;
     // A phone without a digest makes the check skipped whatever ours is: ours is not needed.
-    if (!requestError && !phone) {
+    if (!phone.requestError && !phone.digest) {
         abandon->store(true);
         co_return VerifyOutcome::skipped();
     }
     const std::optional<QString> local = resultOf(co_await hashing);
+    co_return compareFile(local, phone);
+}
+
+QCoro::Task<PhoneFile> askPhoneFile(WiFiTransport& transport, QString remotePath)
+{
+    PhoneFile answer;
+    try {
+        answer.digest = co_await transport.remoteFileSHA256(remotePath);
+    } catch (const std::exception& error) {
+        answer.requestError = errorDescription(error);
+    }
+    co_return answer;
+}
+
+VerifyOutcome compareFile(const std::optional<QString>& local, const PhoneFile& phone)
+{
+    if (!phone.requestError && !phone.digest)
+        return VerifyOutcome::skipped();
     if (!local)
-        co_return VerifyOutcome::skipped();
-    if (requestError)
-        co_return VerifyOutcome::requestFailed(*requestError);
-    if (!phone)
-        co_return VerifyOutcome::skipped();
-    if (*phone == *local)
-        co_return VerifyOutcome::passed();
-    co_return VerifyOutcome::mismatch(localizedFormat("本机 %@… / 手机 %@…", {local->left(12), phone->left(12)}));
+        return VerifyOutcome::skipped();
+    if (phone.requestError)
+        return VerifyOutcome::requestFailed(*phone.requestError);
+    if (*phone.digest == *local)
+        return VerifyOutcome::passed();
+    return VerifyOutcome::mismatch(localizedFormat("本机 %@… / 手机 %@…", {local->left(12), phone.digest->left(12)}));
 }
 
 QCoro::Task<PhoneTree> askPhoneTree(WiFiTransport& transport, QString remoteRoot)

@@ -20,6 +20,19 @@ namespace TransferVerification {
 QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPath, QString remotePath);
 QCoro::Task<VerifyOutcome> verifyTree(WiFiTransport& transport, QString localRoot, QString remoteRoot);
 
+// The phone's side of a file check: its digest, none when it offers none, or the request's
+// error text.
+struct PhoneFile
+{
+    std::optional<QString> digest;
+    std::optional<QString> requestError;
+};
+QCoro::Task<PhoneFile> askPhoneFile(WiFiTransport& transport, QString remotePath);
+
+// A file check whose sides are both known: this computer's digest (none when it could not be
+// made) and the phone's answer.
+VerifyOutcome compareFile(const std::optional<QString>& local, const PhoneFile& phone);
+
 // The phone's side of a folder check: its tree map, none when it offers no digests, or the
 // request's error text.
 struct PhoneTree
