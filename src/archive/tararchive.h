@@ -1,13 +1,17 @@
 #pragma once
 
 #include "common/zorvaneerror.h"
+#include "transport/filedigest.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 // The tar archive a folder travels in: the stream source that produces it without a temporary
@@ -138,6 +142,11 @@ public:
         void finish();
         // The two closing zero blocks have been read; anything after them is ignored.
         bool isComplete() const { return m_state == State::complete; }
+        // Hashes each file as it is written, so a check after the unpacking need not read the
+        // files back: digests() then maps the path of every file put in place ("a/b.txt", as the
+        // archive names it) to the SHA-256 of its bytes. Call before the first write.
+        void keepDigests() { m_keepDigests = true; }
+        const QMap<QString, QString>& digests() const { return m_digests; }
 
     private:
         enum class State { header, fileData, longName, extended, skip, complete };
@@ -167,12 +176,17 @@ public:
         QString m_pendingName;
         qint64 m_pendingSize = -1;    // a size from an extended header, -1 when none
         int m_fileFd = -1;
-        int m_fileParentFd = -1;
+        int m_fileParentFd = -1;      // the root's or the cached folder's handle, not owned
         QByteArray m_filePart;        // its part name, beside m_fileLeaf
         QByteArray m_fileLeaf;
         QString m_fileName;
+        QString m_fileKey;            // its path below the folder, for digests()
         QString m_cachedDirKey;
         int m_cachedDirFd = -1;
+        QSet<QString> m_madeFolders;  // folders this extractor created ("" for the target itself)
+        bool m_keepDigests = false;
+        std::unique_ptr<FileDigest::Stream> m_digest;
+        QMap<QString, QString> m_digests;
     };
 
     // Unpacks the archive file at `archive` into `folder` (see TarExtractor).

@@ -10,6 +10,7 @@
 #include <QCoroFuture>
 #include <QStringList>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -87,6 +88,8 @@ LocalTree startLocalTree(const QString& localRoot)
             abandon};
 }
 
+QCoro::Task<VerifyOutcome> compareWithPhone(QMap<QString, QString> tree, PhoneTree phone);
+
 QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
 {
     if (!phone.requestError && !phone.map) {
@@ -94,6 +97,13 @@ QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
         co_return VerifyOutcome::skipped();
     }
     QMap<QString, QString> tree = resultOf(co_await local.hashing);
+    co_return co_await compareWithPhone(std::move(tree), std::move(phone));
+}
+
+QCoro::Task<VerifyOutcome> compareWithPhone(QMap<QString, QString> tree, PhoneTree phone)
+{
+    if (!phone.requestError && !phone.map)
+        co_return VerifyOutcome::skipped();
     if (tree.isEmpty())
         co_return VerifyOutcome::nothingToCheck();
     if (phone.requestError)
@@ -123,6 +133,23 @@ QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone)
 {
     const LocalTree local = startLocalTree(localRoot);
     co_return co_await finishTreeCheck(local, phone);
+}
+
+QCoro::Task<VerifyOutcome> verifyTreeDigests(QMap<QString, QString> ours, PhoneTree phone)
+{
+    co_return co_await compareWithPhone(walkedItemsOf(std::move(ours)), std::move(phone));
+}
+
+QMap<QString, QString> walkedItemsOf(QMap<QString, QString> tree)
+{
+    for (auto it = tree.begin(); it != tree.end();) {
+        const QStringList parts = it.key().split(QLatin1Char('/'));
+        const bool leftOut = std::any_of(parts.begin(), parts.end(), [](const QString& part) {
+            return part.startsWith(QLatin1Char('.')) || TarArchive::TarStreamSource::isMacLeftover(part.toUtf8());
+        });
+        it = leftOut ? tree.erase(it) : std::next(it);
+    }
+    return tree;
 }
 
 TreeDifference differenceOf(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)

@@ -108,8 +108,10 @@ public:
     // off stays as it was). An archive without its end blocks or shorter than announced fails with
     // TarError::truncated, however the connection ended; a failure of this computer's disk is a
     // LocalDiskError.
+    // With `written`, the digests of the files put in place come there (see
+    // TarExtractor::digests()) once the whole archive is unpacked.
     QCoro::Task<void> pullFolderTar(QString remoteDir, QString localFolder, ProgressCallback progress = {},
-                                    ArchiveAnnounced beforeUnpacking = {});
+                                    ArchiveAnnounced beforeUnpacking = {}, QMap<QString, QString>* written = nullptr);
 
     // The folder download's writer: hands `piece` to `append` and reports a write slower than 0.2 s
     // on stdout. A failure of `append` passes through.

@@ -251,7 +251,7 @@ void WiFiTransport::appendReportingSlowWrite(const BodyConsumer& append, const Q
 }
 
 QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localFolder, ProgressCallback progress,
-                                               ArchiveAnnounced beforeUnpacking)
+                                               ArchiveAnnounced beforeUnpacking, QMap<QString, QString>* written)
 {
     // Unpacked as it arrives, on this thread: each piece of the body is at most one read of the
     // socket (256 KiB), so one call writes no more than that, and a slow disk slows the download
@@ -268,6 +268,8 @@ QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localF
         if (beforeUnpacking)
             beforeUnpacking(total);
         asLocalDiskError([&] { extractor.emplace(localFolder); });
+        if (written)
+            extractor->keepDigests();
     };
     options.onBody = [&](const QByteArray& piece) {
         if (!extractor)
@@ -287,6 +289,8 @@ QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localF
     if (!extractor || (announced && received < *announced))
         throw TarArchive::TarError::truncated();
     extractor->finish();
+    if (written)
+        *written = extractor->digests();
 }
 
 void WiFiTransport::asLocalDiskError(const std::function<void()>& work)
