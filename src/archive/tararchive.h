@@ -98,7 +98,13 @@ public:
         // complete: headers and small files come a few hundred bytes at a time, too small to
         // send one by one. Throws as nextChunk() does; what was appended before stays.
         void appendChunks(QByteArray& into, qint64 size);
+        // Rewinds to the start; the digests kept so far go too.
         void reset();
+        // Hashes each file as it is read into the archive, so a check after the transfer need not
+        // read the files again: digests() then maps the name of every file archived so far to the
+        // SHA-256 of the bytes that went out. Call before the first chunk.
+        void keepDigests() { m_keepDigests = true; }
+        const QMap<QString, QString>& digests() const { return m_digests; }
 
     private:
         enum class Phase { header, mainHeader, longData, longPad, content, pad, end, done };
@@ -107,6 +113,8 @@ public:
         int openContent(const QByteArray& path);
         void closeFolder();
         void advance();
+        void beginDigest();
+        void endDigest(const QString& name);
 
         QList<Entry> m_entries;
         qint64 m_totalSize = 0;
@@ -119,6 +127,9 @@ public:
         int m_folderFd = -1;
         QByteArray m_folderPath;
         qint64 m_remaining = 0;
+        bool m_keepDigests = false;
+        std::unique_ptr<FileDigest::Stream> m_digest;
+        QMap<QString, QString> m_digests;
     };
 
     // Unpacks an archive that arrives in pieces, as it arrives: feed it with write() and call
