@@ -327,10 +327,12 @@ private:
     QCoro::Task<void> ensureRemoteDirectory(QString path);
     QCoro::Task<bool> remoteFolderExists(QString path);
     // Unpacks the phone's archive of the folder as it arrives; false when the phone has no
-    // archive endpoint. `phoneTree` receives the phone's side of the check. A failure of the
-    // network is tried once more; one of this computer's disk is not.
+    // archive endpoint. `phoneTree` receives the phone's side of the check, `written` this
+    // computer's (the digests of the files as they were written). A failure of the network is
+    // tried once more; one of this computer's disk is not.
     QCoro::Task<bool> tryPullFolderAsTar(QString remoteRoot, QString into, QString itemName, ProgressCallback progress,
-                                         std::optional<TransferVerification::PhoneTree>& phoneTree);
+                                         std::optional<TransferVerification::PhoneTree>& phoneTree,
+                                         QMap<QString, QString>& written);
     QCoro::Task<void> walkRemoteFolder(QString remotePath, QString relativePath, FolderPullPlan& plan);
     QCoro::Task<void> pullFolderFileByFile(FolderPullPlan plan, QString localTarget, ProgressCallback progress);
 

@@ -44,11 +44,13 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
         requireSafeEntryName(entry.name);
         requireFolderCanBeMade(localTarget);
         std::optional<TransferVerification::PhoneTree> phoneTree;
-        const bool archived = co_await tryPullFolderAsTar(remoteRoot, localTarget, entry.name, progress, phoneTree);
+        QMap<QString, QString> written;
+        const bool archived =
+            co_await tryPullFolderAsTar(remoteRoot, localTarget, entry.name, progress, phoneTree, written);
         if (archived) {
             requireTransferPhone();
             const TransferVerification::PhoneTree asked = *phoneTree;
-            const VerifyOutcome outcome = co_await TransferVerification::verifyTreeAgainst(localTarget, asked);
+            const VerifyOutcome outcome = co_await TransferVerification::verifyTreeDigests(written, asked);
             reportVerification(outcome, entry.name);
             co_return;
         }
@@ -63,7 +65,8 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
 
 QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString into, QString itemName,
                                                    ProgressCallback progress,
-                                                   std::optional<TransferVerification::PhoneTree>& phoneTree)
+                                                   std::optional<TransferVerification::PhoneTree>& phoneTree,
+                                                   QMap<QString, QString>& written)
 {
     const QPointer<MacViewModel> self(this);
     const ProgressCallback clamped = [progress](double value) { progress(std::clamp(value, 0.0, 1.0)); };
@@ -92,7 +95,7 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
         try {
             // The retry unpacks over what the first attempt left: every file there is either
             // complete or as it was before.
-            co_await m_wifiTransport.pullFolderTar(remoteRoot, into, clamped, announced);
+            co_await m_wifiTransport.pullFolderTar(remoteRoot, into, clamped, announced, &written);
         } catch (const std::exception& error) {
             failure = std::current_exception();
             text = errorDescription(error);

@@ -30,6 +30,7 @@ MacViewModel::FolderPushPlan MacViewModel::planFolderPush(const QString& root)
     for (const auto& entry : std::as_const(plan.entries))
         plan.total += entry.size;
     plan.archive = std::make_shared<Source>(plan.entries);
+    plan.archive->keepDigests();
     return plan;
 }
 
@@ -66,10 +67,19 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
         // An empty folder is sent too (an archive of the folder alone), and checked like any other.
         co_await preflightSpace(plan.total, true, entry.name);
         const bool streamed = co_await tryPushFolderAsTar(plan.archive, root, remoteDir, plan.total, progress);
-        if (!streamed)
+        if (!streamed) {
             co_await pushFolderFileByFile(plan, remoteDir, progress);
+            requireTransferPhone();
+            const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, root, remoteDir);
+            reportVerification(outcome, entry.name);
+            co_return;
+        }
+        // The archive hashed every file as it read it: only the phone has hashing left to do.
         requireTransferPhone();
-        const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, root, remoteDir);
+        auto asking = TransferVerification::askPhoneTree(m_wifiTransport, remoteDir);
+        const TransferVerification::PhoneTree phone = co_await asking;
+        const QMap<QString, QString> sent = plan.archive->digests();
+        const VerifyOutcome outcome = co_await TransferVerification::verifyTreeDigests(sent, phone);
         reportVerification(outcome, entry.name);
     });
 }

@@ -37,6 +37,18 @@ QList<TransferEntry> selectedInOrder(const Items& entries, const QStringList& se
     return picked;
 }
 
+// The phone's digest of a file being pulled; once it is known to offer none, ours is not made
+// either.
+QCoro::Task<TransferVerification::PhoneFile> askPhoneDigest(WiFiTransport& transport, QString remotePath,
+                                                            FileDigest::Stream& ours)
+{
+    auto asking = TransferVerification::askPhoneFile(transport, remotePath);
+    const TransferVerification::PhoneFile answer = co_await asking;
+    if (!answer.digest && !answer.requestError)
+        ours.stop();
+    co_return answer;
+}
+
 } // namespace
 
 void MacViewModel::requireSafeEntryName(const QString& name)
@@ -135,11 +147,33 @@ void MacViewModel::pullFile(const TransferEntry& entry)
         // The name came from the phone: it must not lead out of the chosen folder.
         requireSafeEntryName(entry.name);
         co_await preflightSpace(entry.size, false, entry.name, target);
-        const std::optional<qint64> expected = entry.size;
-        co_await m_wifiTransport.pullFile(entry.id, target, expected, progress);
+        // Once the phone has agreed to send the file it is asked for its digest as well, so it
+        // hashes while the file travels; ours is made from the bytes as they are written. A pull
+        // leaves the phone's file as it was.
+        FileDigest::Stream written;
+        std::optional<QCoro::Task<TransferVerification::PhoneFile>> asking;
+        WiFiTransport::PullWatch watch;
+        watch.written = &written;
+        watch.accepted = [&] {
+            if (!asking)
+                asking.emplace(askPhoneDigest(m_wifiTransport, entry.id, written));
+        };
+        std::exception_ptr failure;
+        try {
+            const std::optional<qint64> expected = entry.size;
+            co_await m_wifiTransport.pullFile(entry.id, target, expected, progress, watch);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        TransferVerification::PhoneFile phone;
+        if (asking) {
+            auto& pending = *asking;
+            phone = co_await pending;
+        }
+        if (failure)
+            std::rethrow_exception(failure);
         requireTransferPhone();
-        const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, target, entry.id);
-        reportVerification(outcome, entry.name);
+        reportVerification(TransferVerification::compareFile(written.finish(), phone), entry.name);
     });
 }
 

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "common/zorvaneerror.h"
+#include "transport/filedigest.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 // The tar archive a folder travels in: the stream source that produces it without a temporary
@@ -94,7 +98,13 @@ public:
         // complete: headers and small files come a few hundred bytes at a time, too small to
         // send one by one. Throws as nextChunk() does; what was appended before stays.
         void appendChunks(QByteArray& into, qint64 size);
+        // Rewinds to the start; the digests kept so far go too.
         void reset();
+        // Hashes each file as it is read into the archive, so a check after the transfer need not
+        // read the files again: digests() then maps the name of every file archived so far to the
+        // SHA-256 of the bytes that went out. Call before the first chunk.
+        void keepDigests() { m_keepDigests = true; }
+        const QMap<QString, QString>& digests() const { return m_digests; }
 
     private:
         enum class Phase { header, mainHeader, longData, longPad, content, pad, end, done };
@@ -103,6 +113,8 @@ public:
         int openContent(const QByteArray& path);
         void closeFolder();
         void advance();
+        void beginDigest();
+        void endDigest(const QString& name);
 
         QList<Entry> m_entries;
         qint64 m_totalSize = 0;
@@ -115,6 +127,9 @@ public:
         int m_folderFd = -1;
         QByteArray m_folderPath;
         qint64 m_remaining = 0;
+        bool m_keepDigests = false;
+        std::unique_ptr<FileDigest::Stream> m_digest;
+        QMap<QString, QString> m_digests;
     };
 
     // Unpacks an archive that arrives in pieces, as it arrives: feed it with write() and call
@@ -138,6 +153,11 @@ public:
         void finish();
         // The two closing zero blocks have been read; anything after them is ignored.
         bool isComplete() const { return m_state == State::complete; }
+        // Hashes each file as it is written, so a check after the unpacking need not read the
+        // files back: digests() then maps the path of every file put in place ("a/b.txt", as the
+        // archive names it) to the SHA-256 of its bytes. Call before the first write.
+        void keepDigests() { m_keepDigests = true; }
+        const QMap<QString, QString>& digests() const { return m_digests; }
 
     private:
         enum class State { header, fileData, longName, extended, skip, complete };
@@ -167,12 +187,17 @@ public:
         QString m_pendingName;
         qint64 m_pendingSize = -1;    // a size from an extended header, -1 when none
         int m_fileFd = -1;
-        int m_fileParentFd = -1;
+        int m_fileParentFd = -1;      // the root's or the cached folder's handle, not owned
         QByteArray m_filePart;        // its part name, beside m_fileLeaf
         QByteArray m_fileLeaf;
         QString m_fileName;
+        QString m_fileKey;            // its path below the folder, for digests()
         QString m_cachedDirKey;
         int m_cachedDirFd = -1;
+        QSet<QString> m_madeFolders;  // folders this extractor created ("" for the target itself)
+        bool m_keepDigests = false;
+        std::unique_ptr<FileDigest::Stream> m_digest;
+        QMap<QString, QString> m_digests;
     };
 
     // Unpacks the archive file at `archive` into `folder` (see TarExtractor).

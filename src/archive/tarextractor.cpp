@@ -110,9 +110,12 @@ TarArchive::TarExtractor::TarExtractor(const QString& folder)
     : m_folder(folder)
 {
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    const bool made =
+        std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
     if (error)
         throw std::system_error(error, folder.toStdString());
+    if (made)
+        m_madeFolders.insert(QString());
     // The target folder itself is the caller's choice and may be reached through a link;
     // nothing below it is.
     m_rootFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -354,7 +357,9 @@ int TarArchive::TarExtractor::openDirectory(const QStringList& parts, qsizetype 
         const auto path = [&] { return m_folder + u'/' + parts.first(i + 1).join(u'/'); };
         int fd = ::openat(current, component.constData(), flags);
         if (fd < 0 && errno == ENOENT) {
-            if (::mkdirat(current, component.constData(), 0755) != 0 && errno != EEXIST)
+            if (::mkdirat(current, component.constData(), 0755) == 0)
+                m_madeFolders.insert(parts.first(i + 1).join(u'/'));
+            else if (errno != EEXIST)
                 throwErrno(path());
             fd = ::openat(current, component.constData(), flags);
         }
@@ -394,17 +399,25 @@ void TarArchive::TarExtractor::beginFile(const QString& rawName)
     m_fileLeaf = QFile::encodeName(parts.last());
 
     // An existing symbolic link at the name makes the entry unsafe; a folder cannot be replaced.
+    // In a folder made by this extractor nothing is there but what the archive put there, and it
+    // never makes links (a folder at the name then fails the rename, just as here).
+    const QStringList parentParts = parts.first(parts.size() - 1);
     struct stat st;
-    if (::fstatat(parent, m_fileLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!m_madeFolders.contains(parentParts.join(u'/'))
+        && ::fstatat(parent, m_fileLeaf.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISLNK(st.st_mode))
             throw TarError::unsafePath(rawName);
         if (S_ISDIR(st.st_mode))
             throwErrno(m_fileName, EISDIR);
     }
-    // The parent's handle is kept for the rename: the cached one moves with the next entry.
-    m_fileParentFd = ::fcntl(parent, F_DUPFD_CLOEXEC, 0);
-    if (m_fileParentFd < 0)
-        throwErrno(m_fileName);
+    // The parent's handle stays open until the rename: no other entry comes before this one ends.
+    m_fileParentFd = parent;
+    if (m_keepDigests) {
+        m_fileKey = parts.join(u'/');
+        if (!m_digest)
+            m_digest = std::make_unique<FileDigest::Stream>();
+        m_digest->restart();
+    }
     // Written under a part name and renamed over the old file only once complete, so an archive
     // cut off in this entry leaves the file as it was. The rename replaces whatever was at the
     // name (a hard link, a special file) and never writes through it.
@@ -421,6 +434,8 @@ void TarArchive::TarExtractor::beginFile(const QString& rawName)
 
 void TarArchive::TarExtractor::writeFileData(const char* data, qint64 count)
 {
+    if (m_digest)
+        m_digest->add(QByteArrayView(data, count));
     while (count > 0) {
         const ssize_t written = ::write(m_fileFd, data, std::min(count, pieceSize));
         if (written < 0) {
@@ -446,15 +461,17 @@ void TarArchive::TarExtractor::endFile()
         dropPartFile();
         throwErrno(m_fileName, error);
     }
-    ::close(std::exchange(m_fileParentFd, -1));
+    m_fileParentFd = -1;
+    if (m_keepDigests) {
+        if (const std::optional<QString> digest = m_digest->finish())
+            m_digests.insert(m_fileKey, *digest);
+    }
 }
 
 void TarArchive::TarExtractor::dropPartFile()
 {
     if (m_fileFd >= 0)
         ::close(std::exchange(m_fileFd, -1));
-    if (m_fileParentFd >= 0) {
-        ::unlinkat(m_fileParentFd, m_filePart.constData(), 0);
-        ::close(std::exchange(m_fileParentFd, -1));
-    }
+    if (m_fileParentFd >= 0)
+        ::unlinkat(std::exchange(m_fileParentFd, -1), m_filePart.constData(), 0);
 }

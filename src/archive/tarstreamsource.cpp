@@ -297,6 +297,24 @@ void TarArchive::TarStreamSource::reset()
     m_index = 0;
     m_phase = Phase::header;
     m_longData.clear();
+    m_digests.clear();
+}
+
+void TarArchive::TarStreamSource::beginDigest()
+{
+    if (!m_keepDigests)
+        return;
+    if (!m_digest)
+        m_digest = std::make_unique<FileDigest::Stream>();
+    m_digest->restart();
+}
+
+void TarArchive::TarStreamSource::endDigest(const QString& name)
+{
+    if (!m_keepDigests)
+        return;
+    if (const std::optional<QString> digest = m_digest->finish())
+        m_digests.insert(name, *digest);
 }
 
 void TarArchive::TarStreamSource::appendChunks(QByteArray& into, qint64 size)
@@ -334,6 +352,8 @@ QByteArray TarArchive::TarStreamSource::nextChunk()
             QByteArray header = headerBlock(headerName(entry.name, utf8), entry.isDir ? '5' : '0',
                                             entry.isDir, entry.hasContent ? entry.size : 0,
                                             entry.mtime);
+            if (entry.hasContent)
+                beginDigest();
             if (entry.hasContent && entry.size > 0) {
                 m_fd = openContent(entry.path);
                 if (m_fd < 0)
@@ -343,6 +363,8 @@ QByteArray TarArchive::TarStreamSource::nextChunk()
                 m_remaining = entry.size;
                 m_phase = Phase::content;
             } else {
+                if (entry.hasContent)
+                    endDigest(entry.name);
                 advance();
             }
             return header;
@@ -382,7 +404,10 @@ QByteArray TarArchive::TarStreamSource::nextChunk()
             }
             piece.truncate(got);
             m_remaining -= got;
+            if (m_digest)
+                m_digest->add(piece);
             if (m_remaining == 0) {
+                endDigest(entry.name);
                 closeFile();
                 m_padCount = padAfter(entry.size);
                 if (m_padCount > 0)

@@ -10,6 +10,7 @@
 #include <QCoroFuture>
 #include <QStringList>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -20,28 +21,39 @@ QCoro::Task<VerifyOutcome> verifyFile(WiFiTransport& transport, QString localPat
     // Both sides hash at the same time: this computer on the thread pool, the phone meanwhile.
     const auto abandon = std::make_shared<std::atomic<bool>>(false);
     auto hashing = startOffThread([localPath, abandon] { return WiFiTransport::sha256Hex(localPath, abandon.get()); });
-    std::optional<QString> phone;
-    std::optional<QString> requestError;
-    try {
-        phone = co_await transport.remoteFileSHA256(remotePath);
-    } catch (const std::exception& error) {
-        requestError = errorDescription(error);
-    }
+    auto asking = askPhoneFile(transport, remotePath);
+    const PhoneFile phone = co_await asking;
     // A phone without a digest makes the check skipped whatever ours is: ours is not needed.
-    if (!requestError && !phone) {
+    if (!phone.requestError && !phone.digest) {
         abandon->store(true);
         co_return VerifyOutcome::skipped();
     }
     const std::optional<QString> local = resultOf(co_await hashing);
+    co_return compareFile(local, phone);
+}
+
+QCoro::Task<PhoneFile> askPhoneFile(WiFiTransport& transport, QString remotePath)
+{
+    PhoneFile answer;
+    try {
+        answer.digest = co_await transport.remoteFileSHA256(remotePath);
+    } catch (const std::exception& error) {
+        answer.requestError = errorDescription(error);
+    }
+    co_return answer;
+}
+
+VerifyOutcome compareFile(const std::optional<QString>& local, const PhoneFile& phone)
+{
+    if (!phone.requestError && !phone.digest)
+        return VerifyOutcome::skipped();
     if (!local)
-        co_return VerifyOutcome::skipped();
-    if (requestError)
-        co_return VerifyOutcome::requestFailed(*requestError);
-    if (!phone)
-        co_return VerifyOutcome::skipped();
-    if (*phone == *local)
-        co_return VerifyOutcome::passed();
-    co_return VerifyOutcome::mismatch(localizedFormat("本机 %@… / 手机 %@…", {local->left(12), phone->left(12)}));
+        return VerifyOutcome::skipped();
+    if (phone.requestError)
+        return VerifyOutcome::requestFailed(*phone.requestError);
+    if (*phone.digest == *local)
+        return VerifyOutcome::passed();
+    return VerifyOutcome::mismatch(localizedFormat("本机 %@… / 手机 %@…", {local->left(12), phone.digest->left(12)}));
 }
 
 QCoro::Task<PhoneTree> askPhoneTree(WiFiTransport& transport, QString remoteRoot)
@@ -76,6 +88,8 @@ LocalTree startLocalTree(const QString& localRoot)
             abandon};
 }
 
+QCoro::Task<VerifyOutcome> compareWithPhone(QMap<QString, QString> tree, PhoneTree phone);
+
 QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
 {
     if (!phone.requestError && !phone.map) {
@@ -83,6 +97,13 @@ QCoro::Task<VerifyOutcome> finishTreeCheck(LocalTree local, PhoneTree phone)
         co_return VerifyOutcome::skipped();
     }
     QMap<QString, QString> tree = resultOf(co_await local.hashing);
+    co_return co_await compareWithPhone(std::move(tree), std::move(phone));
+}
+
+QCoro::Task<VerifyOutcome> compareWithPhone(QMap<QString, QString> tree, PhoneTree phone)
+{
+    if (!phone.requestError && !phone.map)
+        co_return VerifyOutcome::skipped();
     if (tree.isEmpty())
         co_return VerifyOutcome::nothingToCheck();
     if (phone.requestError)
@@ -112,6 +133,23 @@ QCoro::Task<VerifyOutcome> verifyTreeAgainst(QString localRoot, PhoneTree phone)
 {
     const LocalTree local = startLocalTree(localRoot);
     co_return co_await finishTreeCheck(local, phone);
+}
+
+QCoro::Task<VerifyOutcome> verifyTreeDigests(QMap<QString, QString> ours, PhoneTree phone)
+{
+    co_return co_await compareWithPhone(walkedItemsOf(std::move(ours)), std::move(phone));
+}
+
+QMap<QString, QString> walkedItemsOf(QMap<QString, QString> tree)
+{
+    for (auto it = tree.begin(); it != tree.end();) {
+        const QStringList parts = it.key().split(QLatin1Char('/'));
+        const bool leftOut = std::any_of(parts.begin(), parts.end(), [](const QString& part) {
+            return part.startsWith(QLatin1Char('.')) || TarArchive::TarStreamSource::isMacLeftover(part.toUtf8());
+        });
+        it = leftOut ? tree.erase(it) : std::next(it);
+    }
+    return tree;
 }
 
 TreeDifference differenceOf(const QMap<QString, QString>& local, const QMap<QString, QString>& phone)

@@ -25,6 +25,15 @@ struct DigestContextDeleter
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 
+QString hexOf(EVP_MD_CTX* context)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context, digest, &length) != 1)
+        return {};
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
+}
+
 // One digest context and one read buffer, reused from file to file: a folder of many small files
 // would otherwise spend most of its time setting up and tearing down a 1 MiB buffer per file.
 class Hasher
@@ -67,11 +76,10 @@ public:
                 return std::nullopt;
             EVP_DigestUpdate(m_context.get(), m_buffer.constData(), size_t(got));
         }
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        if (EVP_DigestFinal_ex(m_context.get(), digest, &length) != 1)
+        const QString hex = hexOf(m_context.get());
+        if (hex.isEmpty())
             return std::nullopt;
-        return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
+        return hex;
     }
 
 private:
@@ -184,4 +192,38 @@ QMap<QString, QString> FileDigest::sha256Manifest(const QString& dirPath, const 
     ManifestWalk walk{manifest, hasher, admitLink, leaveOut};
     collectFiles(fd, encodedRoot, QString(), walk);
     return manifest;
+}
+
+struct FileDigest::Stream::Context
+{
+    std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context{EVP_MD_CTX_new()};
+};
+
+FileDigest::Stream::Stream() : m_context(std::make_unique<Context>())
+{
+    restart();
+}
+
+void FileDigest::Stream::restart()
+{
+    m_stopped = !m_context->context || EVP_DigestInit_ex(m_context->context.get(), EVP_sha256(), nullptr) != 1;
+}
+
+FileDigest::Stream::~Stream() = default;
+
+void FileDigest::Stream::add(QByteArrayView bytes)
+{
+    if (!m_stopped && !bytes.isEmpty())
+        EVP_DigestUpdate(m_context->context.get(), bytes.data(), size_t(bytes.size()));
+}
+
+std::optional<QString> FileDigest::Stream::finish()
+{
+    if (m_stopped)
+        return std::nullopt;
+    m_stopped = true;
+    const QString hex = hexOf(m_context->context.get());
+    if (hex.isEmpty())
+        return std::nullopt;
+    return hex;
 }

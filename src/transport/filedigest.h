@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // SHA-256 digests of local files and folder trees, written as 64 lower-case hex characters.
@@ -35,4 +36,28 @@ public:
     using NameFilter = std::function<bool(QByteArrayView name)>;
     static QMap<QString, QString> sha256Manifest(const QString& dirPath, const std::atomic<bool>* abandon = nullptr,
                                                  const LinkFilter& admitLink = {}, const NameFilter& leaveOut = {});
+
+    // The digest of bytes handed over piece by piece as they pass by (a download as it is
+    // written), so they need not be read back afterwards. Stopped, it ignores what follows and
+    // gives nothing: the caller no longer needs it.
+    class Stream
+    {
+    public:
+        Stream();
+        ~Stream();
+        Stream(const Stream&) = delete;
+        Stream& operator=(const Stream&) = delete;
+
+        void add(QByteArrayView bytes);
+        void stop() { m_stopped = true; }
+        // Starts over, stopped or not: the next bytes added begin a new digest.
+        void restart();
+        // The digest of everything added; nothing once stopped. Ends the stream.
+        std::optional<QString> finish();
+
+    private:
+        struct Context;
+        std::unique_ptr<Context> m_context;
+        bool m_stopped = false;
+    };
 };

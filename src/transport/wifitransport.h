@@ -1,6 +1,7 @@
 #pragma once
 
 #include "deviceinfo.h"
+#include "filedigest.h"
 #include "httpexchange.h"
 #include "networkendpoint.h"
 #include "queryencoding.h"
@@ -22,6 +23,15 @@
 #include <optional>
 
 class ServiceBrowser;
+
+// What a file pull also does while the file arrives.
+struct FilePullWatch
+{
+    // Called once the phone has agreed to send the file, before any of it arrives.
+    std::function<void()> accepted;
+    // Given every byte of the file as it is written, in order.
+    FileDigest::Stream* written = nullptr;
+};
 
 // This computer's client of the phone app's server: where the phone is, how it was reached, and
 // every phone operation. One per process, owned by the view model; all of it runs on the thread
@@ -102,8 +112,9 @@ public:
     QCoro::Task<void> pushFile(QString localPath, QString remotePath, ProgressCallback progress = {});
     // Downloads into a temporary file beside `localPath` and puts it in place only after a complete
     // answer 200; on any failure the temporary file is removed and an existing file is untouched.
+    using PullWatch = FilePullWatch;
     QCoro::Task<void> pullFile(QString remotePath, QString localPath, std::optional<qint64> expectedSize = {},
-                               ProgressCallback progress = {});
+                               ProgressCallback progress = {}, PullWatch watch = {});
     // Sends the folder's archive as it is produced, as one request of the archive's exact length.
     // `source` must outlive the task.
     QCoro::Task<void> pushFolderStreaming(TarArchive::TarStreamSource& source, QString remoteDir,
@@ -115,8 +126,10 @@ public:
     // off stays as it was). An archive without its end blocks or shorter than announced fails with
     // TarError::truncated, however the connection ended; a failure of this computer's disk is a
     // LocalDiskError.
+    // With `written`, the digests of the files put in place come there (see
+    // TarExtractor::digests()) once the whole archive is unpacked.
     QCoro::Task<void> pullFolderTar(QString remoteDir, QString localFolder, ProgressCallback progress = {},
-                                    ArchiveAnnounced beforeUnpacking = {});
+                                    ArchiveAnnounced beforeUnpacking = {}, QMap<QString, QString>* written = nullptr);
 
     // The folder download's writer: hands `piece` to `append` and reports a write slower than 0.2 s
     // on stdout. A failure of `append` passes through.
@@ -153,7 +166,7 @@ private:
     // only after a complete answer 200; the status. The first failed local write ends it with its
     // cause.
     QCoro::Task<int> download(QString api, QString remotePath, QString localPath, qint64 expectedTotal,
-                              ProgressCallback progress);
+                              ProgressCallback progress, PullWatch watch);
     QCoro::Task<DeviceInfo> handshake(QString deviceID, QString deviceModel, std::optional<QString> pairingCode);
     void resetAfterFailedConnect();
 

@@ -173,7 +173,7 @@ QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath,
 }
 
 QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QString localPath, qint64 expectedTotal,
-                                         ProgressCallback progress)
+                                         ProgressCallback progress, PullWatch watch)
 {
     PartFile part(localPath);
     // A write that fails throws out of the request, which ends it at once: the rest of the body
@@ -181,7 +181,16 @@ QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QStrin
     RequestOptions options;
     options.expectedTotal = expectedTotal;
     options.progress = std::move(progress);
-    options.onBody = [&part](const QByteArray& piece) { part.append(piece); };
+    options.onHead = [&watch](int status, std::optional<qint64>) {
+        if (status == 200 && watch.accepted)
+            watch.accepted();
+    };
+    options.onBody = [&part, &watch](const QByteArray& piece) {
+        part.append(piece);
+        // Hashed while still in the cache, instead of read back from the disk afterwards.
+        if (watch.written)
+            watch.written->add(piece);
+    };
     const QString method = QStringLiteral("GET");
     const std::optional<QString> remote = remotePath;
     const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
@@ -191,11 +200,11 @@ QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QStrin
 }
 
 QCoro::Task<void> WiFiTransport::pullFile(QString remotePath, QString localPath, std::optional<qint64> expectedSize,
-                                          ProgressCallback progress)
+                                          ProgressCallback progress, PullWatch watch)
 {
     const QString api = QStringLiteral("/download");
     const qint64 expectedTotal = expectedSize.value_or(0);
-    const int status = co_await download(api, remotePath, localPath, expectedTotal, std::move(progress));
+    const int status = co_await download(api, remotePath, localPath, expectedTotal, std::move(progress), std::move(watch));
     if (status != 200)
         throw TransportError::operationFailed(
             localizedFormat("%@ 拉取失败（HTTP %ld）%@", {connectionLabel(), status, QString()}));
@@ -242,7 +251,7 @@ void WiFiTransport::appendReportingSlowWrite(const BodyConsumer& append, const Q
 }
 
 QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localFolder, ProgressCallback progress,
-                                               ArchiveAnnounced beforeUnpacking)
+                                               ArchiveAnnounced beforeUnpacking, QMap<QString, QString>* written)
 {
     // Unpacked as it arrives, on this thread: each piece of the body is at most one read of the
     // socket (256 KiB), so one call writes no more than that, and a slow disk slows the download
@@ -259,6 +268,8 @@ QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localF
         if (beforeUnpacking)
             beforeUnpacking(total);
         asLocalDiskError([&] { extractor.emplace(localFolder); });
+        if (written)
+            extractor->keepDigests();
     };
     options.onBody = [&](const QByteArray& piece) {
         if (!extractor)
@@ -278,6 +289,8 @@ QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localF
     if (!extractor || (announced && received < *announced))
         throw TarArchive::TarError::truncated();
     extractor->finish();
+    if (written)
+        *written = extractor->digests();
 }
 
 void WiFiTransport::asLocalDiskError(const std::function<void()>& work)

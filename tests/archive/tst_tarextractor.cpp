@@ -1,6 +1,7 @@
 #include "archive/tararchive.h"
 #include "archivetestkit.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,6 +93,7 @@ private slots:
     void neverFollowsLinksInTarget();
     void replacesExistingFilesWithoutWritingThrough();
     void fileSystemErrorsPassThrough();
+    void digestsOfWhatWasWritten();
     void truncatedAnywhere();
     void missingEndBlocksKeepsExtractedFiles();
     void errorTexts();
@@ -283,6 +285,43 @@ void TarExtractorTest::fileSystemErrorsPassThrough()
         QVERIFY_THROWS_EXCEPTION(std::system_error,
                                  TarArchive::extractTar(box.archiveFile(archive + endBlocks()), box.target));
     }
+    // In folders the extractor made itself, a folder an earlier entry put at a file's name fails
+    // that file too, and its part file goes.
+    for (const QByteArray& archive : {rawEntry("d", '5') + rawEntry("d", '0', "x"),
+                                      rawEntry("made/d", '5') + rawEntry("made/d", '0', "x")}) {
+        Sandbox box;
+        const QString fresh = box.target + "/fresh";
+        QVERIFY_THROWS_EXCEPTION(std::system_error,
+                                 TarArchive::extractTar(box.archiveFile(archive + endBlocks()), fresh));
+        const Tree left = snapshot(fresh);
+        QVERIFY2(left == (Tree{{"d", "<dir>"}}) || left == (Tree{{"made", "<dir>"}, {"made/d", "<dir>"}}),
+                 qPrintable(left.keys().join(u' ')));
+    }
+}
+
+// Every file put in place has the digest of its bytes under the name the archive gives it; a
+// name given twice has the later file's, and what is never created has none.
+void TarExtractorTest::digestsOfWhatWasWritten()
+{
+    const QByteArray whole = archiveOf(sourceTree());
+    const QByteArray archive = whole.chopped(1024) + rawEntry("./twice", '0', "first") + rawEntry("twice", '0', "second")
+                               + rawEntry("link", '2') + endBlocks();
+    Sandbox box;
+    TarArchive::TarExtractor extractor(box.target);
+    extractor.keepDigests();
+    for (qsizetype at = 0; at < archive.size(); at += 700)
+        extractor.write(QByteArrayView(archive).sliced(at, std::min<qsizetype>(700, archive.size() - at)));
+    extractor.finish();
+
+    QMap<QString, QString> expected;
+    Tree files = sourceTree();
+    files.insert("twice", "second");
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        if (it.value() != "<dir>")
+            expected.insert(it.key(), QString::fromLatin1(
+                                          QCryptographicHash::hash(it.value(), QCryptographicHash::Sha256).toHex()));
+    }
+    QCOMPARE(extractor.digests(), expected);
 }
 
 // Cut at every block edge and inside headers, long-name data, content and padding, over a folder

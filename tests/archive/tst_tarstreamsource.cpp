@@ -1,6 +1,7 @@
 #include "archive/tararchive.h"
 #include "archivetestkit.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -60,6 +61,7 @@ private slots:
     void grownFileIsSentAsPlanned();
     void vanishedFileFailsWithPlatformError();
     void resetRewindsMidStream();
+    void digestsOfWhatWasSent();
 };
 
 void TarStreamSourceTest::emptyFolderIsRootAndEndBlocks()
@@ -357,6 +359,38 @@ void TarStreamSourceTest::resetRewindsMidStream()
         source.reset();
         QCOMPARE(drain(source), whole);
     }
+}
+
+// Each file archived has the digest of the bytes that went out under its name in the archive (a
+// file grown since planning: of the planned part); a rewind starts them over.
+void TarStreamSourceTest::digestsOfWhatWasSent()
+{
+    QTemporaryDir dir;
+    const QString longName = "a/" + QString(60, u'名');
+    writeFile(dir.filePath("a/one"), QByteArray(300000, '1'));
+    writeFile(dir.filePath(longName), QByteArray(10, '2'));
+    writeFile(dir.filePath("empty"), QByteArray());
+    writeFile(dir.filePath("grown"), QByteArray(700, 'a'));
+    TarStreamSource source(dir.path());
+    source.keepDigests();
+    writeFile(dir.filePath("grown"), QByteArray(5000, 'b'));
+    const auto sha = [](const QByteArray& bytes) {
+        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    };
+    const QMap<QString, QString> expected{{"a/one", sha(QByteArray(300000, '1'))},
+                                          {longName, sha(QByteArray(10, '2'))},
+                                          {"empty", sha({})},
+                                          {"grown", sha(QByteArray(700, 'b'))}};
+    drain(source);
+    QCOMPARE(source.digests(), expected);
+
+    source.reset();
+    source.nextChunk();
+    source.nextChunk();
+    source.reset();
+    QVERIFY(source.digests().isEmpty());
+    drain(source);
+    QCOMPARE(source.digests(), expected);
 }
 
 QTEST_GUILESS_MAIN(TarStreamSourceTest)

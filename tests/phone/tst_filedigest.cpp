@@ -59,6 +59,12 @@ void TestFileDigest::fileDigests()
     if (digest.isEmpty())
         digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     QCOMPARE(FileDigest::sha256Hex(path), std::optional<QString>(digest));
+
+    // The same bytes handed over in pieces of growing, uneven sizes, as a download delivers them.
+    FileDigest::Stream stream;
+    for (qsizetype at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 + 1)
+        stream.add(QByteArrayView(bytes).sliced(at, std::min(piece, bytes.size() - at)));
+    QCOMPARE(stream.finish(), std::optional<QString>(digest));
 }
 
 void TestFileDigest::unreadableGivesNothing()
@@ -66,6 +72,13 @@ void TestFileDigest::unreadableGivesNothing()
     QTemporaryDir dir;
     QVERIFY(!FileDigest::sha256Hex(dir.filePath(QStringLiteral("missing"))).has_value());
     QVERIFY(!FileDigest::sha256Hex(dir.path()).has_value());
+
+    // A stream stopped part way gives nothing rather than the digest of what came before.
+    FileDigest::Stream stream;
+    stream.add("abc");
+    stream.stop();
+    stream.add("def");
+    QVERIFY(!stream.finish().has_value());
 }
 
 void TestFileDigest::manifestLeavesOutHiddenAndFolders()

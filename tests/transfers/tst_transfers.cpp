@@ -255,6 +255,40 @@ private slots:
         QVERIFY(tempArchives().isEmpty());
     }
 
+    void filePullIsChecked_data()
+    {
+        QTest::addColumn<QStringList>("phoneArgs");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("digest differs") << QStringList{"--fault", "/hash:corrupt-digest"}
+                                        << "^b\\.bin：SHA-256 校验失败（本机 \\w{12}… / 手机 \\w{12}…）$";
+        QTest::newRow("no digests") << QStringList{"--no-hash"} << "^b\\.bin：手机端未提供哈希接口，已跳过校验$";
+        QTest::newRow("digest request fails") << QStringList{"--fault", "/hash:status:500"}
+                                              << "^b\\.bin：校验请求失败（读取远端哈希失败（HTTP 500））$";
+        QTest::newRow("checked") << QStringList{} << "^b\\.bin：SHA-256 校验通过$";
+    }
+
+    // The phone's digest of a pulled file is asked while the file arrives, and ours is made from
+    // the bytes as they are written; the phone's answer still decides the report.
+    void filePullIsChecked()
+    {
+        QFETCH(QStringList, phoneArgs);
+        QFETCH(QString, report);
+        auto s = connected(phoneArgs);
+        QVERIFY(s);
+        MacViewModel& vm = *s->viewModel;
+        // Several socket reads' worth, so the digest is made of many pieces.
+        const QByteArray bytes = pattern(3 * 1024 * 1024 + 5, 7);
+        writeFile(s->phone.root() + "/b.bin", bytes);
+        runTask(vm.reloadRemote());
+        vm.setSelectedRemote({"/b.bin"});
+        vm.pullSelected();
+        QVERIFY(waitForQueue(vm));
+        QCOMPARE(statusText(lastTask(vm)), QStringLiteral("success"));
+        QCOMPARE(snapshot(s->local.path()).value("b.bin"), bytes);
+        const QString line = vm.verificationResults().last();
+        QVERIFY2(QRegularExpression(report).match(line).hasMatch(), qPrintable(line));
+    }
+
     void folderPullByArchiveIsChecked_data()
     {
         QTest::addColumn<QStringList>("phoneArgs");

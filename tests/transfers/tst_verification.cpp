@@ -61,6 +61,45 @@ private slots:
                  expected);
     }
 
+    // Digests made as files were written count only for the items a walk of the folder would
+    // take in, as the phone's own walk does.
+    void writtenItemsAsAWalkSeesThem()
+    {
+        const Tree written{{"a.txt", "1"},        {"sub/b.txt", "2"},    {".hidden", "3"},    {"sub/.git/config", "4"},
+                           {"__MACOSX/._a", "5"}, {"sub/__MACOSX/x", "6"}, {"x.__MACOSX", "7"}};
+        QCOMPARE(TransferVerification::walkedItemsOf(written),
+                 (Tree{{"a.txt", "1"}, {"sub/b.txt", "2"}, {"x.__MACOSX", "7"}}));
+    }
+
+    // Which side decides a file's outcome: a phone without digests makes it skipped whatever
+    // ours is, a failed request is told, and only two digests are compared.
+    void fileOutcomes_data()
+    {
+        QTest::addColumn<std::optional<QString>>("local");
+        QTest::addColumn<std::optional<QString>>("phoneDigest");
+        QTest::addColumn<std::optional<QString>>("requestError");
+        QTest::addColumn<QString>("line");
+        const QString a(64, 'a'), b(64, 'b');
+        const std::optional<QString> none;
+        QTest::newRow("equal") << std::optional(a) << std::optional(a) << none << "f：SHA-256 校验通过";
+        QTest::newRow("different") << std::optional(a) << std::optional(b) << none
+                                   << "f：SHA-256 校验失败（本机 aaaaaaaaaaaa… / 手机 bbbbbbbbbbbb…）";
+        QTest::newRow("phone offers none") << std::optional(a) << none << none << "f：手机端未提供哈希接口，已跳过校验";
+        QTest::newRow("ours could not be made") << none << std::optional(a) << none
+                                                << "f：手机端未提供哈希接口，已跳过校验";
+        QTest::newRow("request failed") << std::optional(a) << none << std::optional<QString>("HTTP 500")
+                                        << "f：校验请求失败（HTTP 500）";
+    }
+
+    void fileOutcomes()
+    {
+        QFETCH(std::optional<QString>, local);
+        QFETCH(std::optional<QString>, phoneDigest);
+        QFETCH(std::optional<QString>, requestError);
+        const TransferVerification::PhoneFile phone{phoneDigest, requestError};
+        QTEST(TransferVerification::compareFile(local, phone).reportLine("f"), "line");
+    }
+
     void reportLines()
     {
         QCOMPARE(VerifyOutcome::skipped().reportLine("a.txt"), QStringLiteral("a.txt：手机端未提供哈希接口，已跳过校验"));
