@@ -67,3 +67,14 @@ QString TransferTask::note() const
         return {};
     return localizedFormat("已跳过 %@ 个隐藏项", {QString::number(m_skippedHidden)});
 }
+
+QString TransferTask::statusName() const
+{
+    switch (m_status) {
+    case Status::waiting: return QStringLiteral("waiting");
+    case Status::running: return QStringLiteral("running");
+    case Status::success: return QStringLiteral("success");
+    case Status::failed: return QStringLiteral("failed");
+    }
+    return {};
+}

@@ -15,6 +15,10 @@ class TransferTask : public QObject
     Q_PROPERTY(QString directionText READ directionText CONSTANT)
     Q_PROPERTY(qint64 size READ size NOTIFY sizeChanged)
     Q_PROPERTY(Status status READ status NOTIFY statusChanged)
+    // For the views: "waiting", "running", "success" or "failed" (QML cannot name lower-case enum
+    // values), and whether the task pulls.
+    Q_PROPERTY(QString statusName READ statusName NOTIFY statusChanged)
+    Q_PROPERTY(bool isPull READ isPull CONSTANT)
     Q_PROPERTY(QString failureMessage READ failureMessage NOTIFY statusChanged)
     Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
     Q_PROPERTY(int skippedHidden READ skippedHidden NOTIFY skippedHiddenChanged)
@@ -35,6 +39,8 @@ public:
     QString directionText() const;
     qint64 size() const { return m_size; }
     Status status() const { return m_status; }
+    QString statusName() const;
+    bool isPull() const { return m_direction == Direction::pull; }
     QString failureMessage() const { return m_failureMessage; }
     double progress() const { return m_progress; }
     // Hidden items inside a pushed folder are left out, as the window's list leaves them out.

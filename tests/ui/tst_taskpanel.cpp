@@ -67,7 +67,7 @@ private slots:
         QTRY_VERIFY(named(root, "activeCount")->isVisible());
         QCOMPARE(named(root, "activeCount")->property("text").toString(), QStringLiteral("进行中 3"));
         QVERIFY(!named(root, "clearFinishedButton")->isVisible());
-        QTRY_VERIFY(visibleTexts(named(root, "taskList")).contains("100%"));
+        QTRY_VERIFY2(visibleTexts(named(root, "taskList")).contains("100%"), qPrintable(visibleTexts(named(root, "taskList")).join("|")));
 
         running->setSuccess();
         failing->setFailed("手机拒绝了这个请求");

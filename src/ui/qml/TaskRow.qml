@@ -9,10 +9,10 @@ Rectangle {
     required property var task
 
     readonly property color statusColor: {
-        switch (task.status) {
-        case TransferTask.Running: return Theme.accent
-        case TransferTask.Success: return Theme.green
-        case TransferTask.Failed: return Theme.red
+        switch (task.statusName) {
+        case "running": return Theme.accent
+        case "success": return Theme.green
+        case "failed": return Theme.red
         default: return Theme.secondary
         }
     }
@@ -31,7 +31,7 @@ Rectangle {
             Layout.preferredHeight: 20
             Symbol {
                 anchors.centerIn: parent
-                name: row.task.direction === TransferTask.Pull ? "arrow.down.circle" : "arrow.up.circle"
+                name: row.task.isPull ? "arrow.down.circle" : "arrow.up.circle"
                 size: 15
             }
             Rectangle {
@@ -72,14 +72,14 @@ Rectangle {
                 Item { Layout.fillWidth: true; Layout.minimumWidth: 4 }
                 Text {
                     objectName: "percent"
-                    visible: row.task.status === TransferTask.Running
+                    visible: row.task.statusName === "running"
                     text: qsTr("%.0f%%").replace("%.0f", Math.round(row.task.progress * 100)).replace("%%", "%")
                     font.pixelSize: Theme.caption
                     color: Theme.secondary
                 }
                 Symbol {
-                    visible: row.task.status === TransferTask.Failed || row.task.status === TransferTask.Success
-                    name: row.task.status === TransferTask.Failed ? "exclamationmark.circle.fill" : "checkmark.circle.fill"
+                    visible: row.task.statusName === "failed" || row.task.statusName === "success"
+                    name: row.task.statusName === "failed" ? "exclamationmark.circle.fill" : "checkmark.circle.fill"
                     size: 13
                 }
             }
@@ -103,7 +103,7 @@ Rectangle {
                 }
             }
             Text {
-                visible: row.task.status === TransferTask.Failed
+                visible: row.task.statusName === "failed"
                 Layout.fillWidth: true
                 text: row.task.failureMessage
                 font.pixelSize: Theme.caption2
