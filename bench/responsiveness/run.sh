@@ -32,7 +32,7 @@ run() {
     local scratch
     scratch=$(mktemp -d "${ZORVANE_BENCH_DIR:-$place}/zorvane-responsiveness.XXXXXX")
     local line
-    line=$("$tool" "$phone" "$scratch" "$scenario" "$((count / scale))" | tail -1) || { rm -rf "$scratch"; echo "$scenario: FAILED" >&2; exit 1; }
+    line=$(XDG_CONFIG_HOME="$scratch/config" "$tool" "$phone" "$scratch" "$scenario" "$((count / scale))" | tail -1) || { rm -rf "$scratch"; echo "$scenario: FAILED" >&2; exit 1; }
     rm -rf "$scratch"
     local worst
     worst=$(sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p' <<<"$line")
