@@ -4,6 +4,9 @@
 # phone's SHA-256 digests against the local side), so the hand-made peers verify too:
 #   file push    zorvane-cli push   vs  curl -T, then curl .../hash alongside openssl dgst -sha256
 #   file pull    zorvane-cli pull   vs  curl -o, then curl .../hash alongside openssl dgst -sha256
+#                (also shown, without a target: ours hashes the bytes as it writes them and asks
+#                the phone at once, so the same done by hand, curl | tee | openssl dgst with the
+#                phone's /hash asked alongside, is set against it too)
 #   folder push  zorvane-cli push   vs  tar -cf - DIR | curl -T - .../uploadTar,
 #                                       then curl .../hashTree alongside
 #                                       find | xargs openssl dgst -sha256
@@ -178,6 +181,13 @@ job_file_pull_hand() {
         && digests "$hash_url" openssl dgst -sha256 -r "$back/big.bin" && same_file_digests
 }
 job_file_pull_curl() { "${curl_head[@]}" -o "$back/big.bin" "$download_url"; }
+# The way ours verifies a pull, done by hand: the phone's digest asked for at once, ours made from
+# the bytes as they are written.
+job_file_pull_stream() {
+    digests "$hash_url" bash -c 'set -o pipefail; "$@" | tee "$0" | openssl dgst -sha256 -r' \
+        "$back/big.bin" "${curl_head[@]}" "$download_url" && same_file_digests
+}
+check_file_pull_stream() { same_file "$back/big.bin"; }
 job_file_pull_bare() { ours file_pull pull /big.bin --to "$back" --phone "$bare_phone"; }
 check_file_pull_hand() { same_file_digests; same_file "$back/big.bin"; }
 check_file_pull_ours() { same_file "$back/big.bin"; }
@@ -243,7 +253,7 @@ measure() {
 echo "$mib MiB file and $count files of 4 KiB, $runs rounds"
 for _ in $(seq "$runs"); do
     for who in ours hand curl bare; do measure file_push "$who"; done
-    for who in ours hand curl bare; do measure file_pull "$who"; done
+    for who in ours hand curl bare stream; do measure file_pull "$who"; done
     for who in ours hand curl bare fallback; do measure folder_push "$who"; done
     for who in ours hand curl bare fallback; do measure folder_pull "$who"; done
     measure connect ours
@@ -281,6 +291,8 @@ row "folder push: tar | curl + hashTree + openssl vs ours" folder_push_hand fold
 row "folder pull: curl | tar + hashTree + openssl vs ours" folder_pull_hand folder_pull_ours 1.0
 row "folder push: our file by file vs our archive" folder_push_fallback folder_push_ours 8
 row "folder pull: our file by file vs our archive" folder_pull_fallback folder_pull_ours 8
+echo "the same check as ours by hand (the phone's digest asked at once, ours from the bytes written):"
+row "  file pull: curl | tee | openssl + hash vs zorvane-cli" file_pull_stream file_pull_ours
 echo "unverified curl transfers against our verified ones:"
 row "  file push: curl -T vs zorvane-cli" file_push_curl file_push_ours
 row "  file pull: curl -o vs zorvane-cli" file_pull_curl file_pull_ours
