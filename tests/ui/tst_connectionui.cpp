@@ -207,6 +207,8 @@ private slots:
         QVERIFY(disconnect);
         click(w.window, disconnect);
         QTRY_VERIFY(!w.viewModel.device());
+        // The menu closes, although its content changed under the click.
+        QTRY_VERIFY(!wifiMenu->property("visible").toBool());
     }
 
     void theAddressCardConnects()

@@ -41,8 +41,15 @@ QtObject {
         while (menu.count > 0)
             menu.takeItem(0).destroy()
     }
+    // The menu closes before the action runs: the action changes the state the menu shows, and
+    // rebuilding it would take the chosen entry away before the menu could close itself.
     function addEntry(text, symbol, enabled, action) {
-        menu.addItem(entry.createObject(null, {text: text, symbol: symbol, enabled: enabled, run: action}))
+        const target = menu
+        const run = () => {
+            target.close()
+            action()
+        }
+        menu.addItem(entry.createObject(null, {text: text, symbol: symbol, enabled: enabled, run: run}))
     }
     function addLine(text, tint) {
         menu.addItem(line.createObject(null, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
