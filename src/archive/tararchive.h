@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/zorvaneerror.h"
-#include "transport/filedigest.h"
+#include "common/filedigest.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -2,7 +2,7 @@
 #include "common/offthread.h"
 
 #include "archive/tararchive.h"
-#include "transport/filedigest.h"
+#include "common/filedigest.h"
 #include "transport/wifitransport.h"
 #include "common/zorvaneerror.h"
 #include "common/texttemplate.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "deviceinfo.h"
-#include "filedigest.h"
+#include "common/filedigest.h"
 #include "httpexchange.h"
 #include "networkendpoint.h"
 #include "queryencoding.h"

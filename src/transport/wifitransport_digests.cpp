@@ -5,7 +5,7 @@
 
 #include <QCoroFuture>
 
-#include "filedigest.h"
+#include "common/filedigest.h"
 #include "transporterror.h"
 
 #include "common/texttemplate.h"

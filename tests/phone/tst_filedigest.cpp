@@ -1,4 +1,4 @@
-#include "transport/filedigest.h"
+#include "common/filedigest.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "archive/tararchive.h"
 #include "phoneprocess.h"
 #include "rawhttp.h"
-#include "transport/filedigest.h"
+#include "common/filedigest.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #include "fileendpoints.h"
 
 #include "requestsink.h"
-#include "transport/filedigest.h"
+#include "common/filedigest.h"
 
 #include <QDir>
 #include <QFile>
