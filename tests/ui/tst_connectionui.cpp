@@ -243,6 +243,31 @@ private slots:
         QCOMPARE(w.viewModel.device()->name, QStringLiteral("书房的手机"));
     }
 
+    void anOperationErrorIsShownOnceAsACard()
+    {
+        Window w;
+        QVERIFY(w.open());
+        auto* layer = named(w.root(), "remoteDialogLayer");
+        QVERIFY(!layer->isVisible());
+        w.viewModel.setRemoteActionError(QStringLiteral("“照片”已存在"));
+        QTRY_VERIFY(layer->isVisible());
+        QCOMPARE(named(w.root(), "confirmMessage")->property("text").toString(), QStringLiteral("“照片”已存在"));
+        // Taken from the view model at once: it is not shown a second time.
+        QVERIFY(w.viewModel.remoteActionError().isEmpty());
+        click(w.window, named(w.root(), "confirmCardButton"));
+        QTRY_VERIFY(!layer->isVisible());
+
+        // Escape closes it too, and so does a click on the backdrop.
+        w.viewModel.setRemoteActionError(QStringLiteral("删除失败"));
+        QTRY_VERIFY(layer->isVisible());
+        QTest::keyClick(w.window, Qt::Key_Escape);
+        QTRY_VERIFY(!layer->isVisible());
+        w.viewModel.setRemoteActionError(QStringLiteral("重命名失败"));
+        QTRY_VERIFY(layer->isVisible());
+        QTest::mouseClick(w.window, Qt::LeftButton, {}, layer->mapToScene(QPointF(5, 5)).toPoint());
+        QTRY_VERIFY(!layer->isVisible());
+    }
+
 private:
     ScopedSettings m_settings;
 };

@@ -5,7 +5,21 @@ import QtQuick.Layouts
 
 // The right pane: the current folder of the phone's file cabin.
 Rectangle {
+    id: pane
     color: "white"
+    // The failure of the last remote operation, shown once as a card (the view model's text is
+    // taken at once, so the same failure never comes back).
+    property string errorDialog: ""
+
+    Connections {
+        target: ViewModel
+        function onRemoteActionErrorChanged() {
+            if (ViewModel.remoteActionError.length === 0)
+                return
+            pane.errorDialog = ViewModel.remoteActionError
+            ViewModel.remoteActionError = ""
+        }
+    }
     readonly property bool connected: ViewModel.device !== undefined && ViewModel.device !== null
     readonly property bool remoteIsAndroid: connected && (ViewModel.device.platform === "android"
         || (ViewModel.device.platform === "" && ViewModel.device.systemVersion.startsWith("Android")))
@@ -66,6 +80,35 @@ Rectangle {
         id: list
         EntryList {
             model: ViewModel.remoteItems
+        }
+    }
+
+    // The dialog layer: a backdrop that closes the card when clicked, the card on it.
+    Rectangle {
+        objectName: "remoteDialogLayer"
+        anchors.fill: parent
+        visible: pane.errorDialog.length > 0
+        color: Qt.rgba(0, 0, 0, 0.2)
+        MouseArea {
+            anchors.fill: parent
+            onClicked: pane.errorDialog = ""
+        }
+        MouseArea {
+            anchors.fill: errorCard
+        }
+        ConfirmCard {
+            id: errorCard
+            objectName: "errorCard"
+            anchors.centerIn: parent
+            title: qsTr("操作失败")
+            message: pane.errorDialog
+            confirmTitle: qsTr("好")
+            onConfirmed: pane.errorDialog = ""
+            onCancelled: pane.errorDialog = ""
+            onVisibleChanged: {
+                if (visible)
+                    forceActiveFocus()
+            }
         }
     }
 }
