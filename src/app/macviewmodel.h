@@ -225,6 +225,11 @@ public:
     Q_INVOKABLE void pushURLs(const QStringList& paths);
     void pull(const QList<TransferEntry>& entries);
     Q_INVOKABLE void clearFinishedTasks();
+    // Stops a waiting or running transfer: a waiting one never starts; a running one stops its
+    // request at once, keeps nothing half-written on this computer and ends failed with "已取消".
+    Q_INVOKABLE void cancelTask(const QString& taskId);
+    // Every unfinished transfer, the waiting ones first (the command line on Ctrl+C).
+    void cancelAllTasks();
     TransferQueue& transferQueue() { return m_transferQueue; }
     static constexpr int maxVerificationResults = 50;
 
@@ -303,9 +308,9 @@ private:
     void enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation);
     // `session` is the transport's connection the transfer was requested for.
     QCoro::Task<void> run(QPointer<TransferTask> task, qint64 size, TransferOperation operation, quint64 session);
-    // Fails when the phone the running transfer is for is no longer the connected one: nothing of
-    // it may reach a phone connected meanwhile.
-    void requireTransferPhone() const;
+    // Fails when the running transfer was cancelled, or when the phone it is for is no longer the
+    // connected one: nothing of it may reach a phone connected meanwhile.
+    void requireTransferGoesOn() const;
     // Lists both panes again once transfers have changed them, coalesced while a batch runs.
     QCoro::Task<void> reloadPanesAfterTransfers();
     void pingIgnoringOutcome();
@@ -388,6 +393,8 @@ private:
     bool m_canPasteRemote = false;
     quint64 m_localListingGeneration = 0;
     std::optional<quint64> m_runningSession; // the phone connection of the transfer under way
+    QPointer<TransferTask> m_runningTask;
+    bool m_runningCancelled = false;
     bool m_panesOutdated = false;
     QElapsedTimer m_lastTransferReload;
 };

@@ -48,7 +48,7 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
         const bool archived =
             co_await tryPullFolderAsTar(remoteRoot, localTarget, entry.name, progress, phoneTree, written);
         if (archived) {
-            requireTransferPhone();
+            requireTransferGoesOn();
             const TransferVerification::PhoneTree asked = *phoneTree;
             const VerifyOutcome outcome = co_await TransferVerification::verifyTreeDigests(written, asked);
             reportVerification(outcome, entry.name);
@@ -57,7 +57,7 @@ void MacViewModel::pullDirectory(const TransferEntry& entry)
         const FolderPullPlan plan = co_await planFolderPull(remoteRoot);
         co_await preflightSpace(plan.total, false, entry.name, localTarget);
         co_await pullFolderFileByFile(plan, localTarget, progress);
-        requireTransferPhone();
+        requireTransferGoesOn();
         const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, localTarget, remoteRoot);
         reportVerification(outcome, entry.name);
     });
@@ -80,7 +80,7 @@ QCoro::Task<bool> MacViewModel::tryPullFolderAsTar(QString remoteRoot, QString i
         }
     };
     for (int attempt = 1;; ++attempt) {
-        requireTransferPhone();
+        requireTransferGoesOn();
         // Once the phone has agreed to send the archive it is asked for its digests as well, so
         // it hashes while this computer unpacks: a pull leaves the phone's folder as it was.
         std::optional<QCoro::Task<TransferVerification::PhoneTree>> asking;
@@ -163,7 +163,7 @@ QCoro::Task<void> MacViewModel::pullFolderFileByFile(FolderPullPlan plan, QStrin
     const double total = double(std::max<qint64>(plan.total, 1));
     qint64 done = 0;
     for (const auto& file : std::as_const(plan.files)) {
-        requireTransferPhone();
+        requireTransferGoesOn();
         const qint64 before = done;
         const qint64 size = file.size;
         const ProgressCallback fileProgress = [progress, before, size, total](double x) {

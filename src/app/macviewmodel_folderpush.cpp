@@ -69,13 +69,13 @@ void MacViewModel::pushDirectory(const TransferEntry& entry)
         const bool streamed = co_await tryPushFolderAsTar(plan.archive, root, remoteDir, plan.total, progress);
         if (!streamed) {
             co_await pushFolderFileByFile(plan, remoteDir, progress);
-            requireTransferPhone();
+            requireTransferGoesOn();
             const VerifyOutcome outcome = co_await TransferVerification::verifyTree(m_wifiTransport, root, remoteDir);
             reportVerification(outcome, entry.name);
             co_return;
         }
         // The archive hashed every file as it read it: only the phone has hashing left to do.
-        requireTransferPhone();
+        requireTransferGoesOn();
         auto asking = TransferVerification::askPhoneTree(m_wifiTransport, remoteDir);
         const TransferVerification::PhoneTree phone = co_await asking;
         const QMap<QString, QString> sent = plan.archive->digests();
@@ -106,7 +106,7 @@ QCoro::Task<void> MacViewModel::pushFolderFileByFile(FolderPushPlan plan, QStrin
     for (const auto& item : below) {
         if (item.isDir)
             continue;
-        requireTransferPhone();
+        requireTransferGoesOn();
         const QString target = RemotePath::join(remoteDir, item.name);
         const qint64 before = done;
         const qint64 size = item.size;
@@ -134,7 +134,7 @@ QCoro::Task<bool> MacViewModel::tryPushFolderAsTar(std::shared_ptr<TarArchive::T
     const QPointer<MacViewModel> self(this);
     const ProgressCallback clamped = [progress](double value) { progress(std::clamp(value, 0.0, 1.0)); };
     for (int attempt = 0;; ++attempt) {
-        requireTransferPhone();
+        requireTransferGoesOn();
         Diagnostics::writeDiagnostic(QStringLiteral("pushFolderStreaming attempt=%1").arg(attempt));
         std::exception_ptr failure;
         QString text;
@@ -162,7 +162,7 @@ QCoro::Task<void> MacViewModel::ensureRemoteDirectory(QString path)
     QString prefix;
     for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         prefix += QLatin1Char('/') + part;
-        requireTransferPhone();
+        requireTransferGoesOn();
         std::exception_ptr refused;
         try {
             co_await m_wifiTransport.createRemoteDirectory(prefix);

@@ -129,9 +129,9 @@ void MacViewModel::pushFile(const TransferEntry& entry)
     TransferTask* task = addTask(entry.name, TransferTask::Direction::push, entry.size);
     enqueueTransfer(task, entry.size, [this, entry, localPath, target](ProgressCallback progress) -> QCoro::Task<void> {
         co_await preflightSpace(entry.size, true, entry.name);
-        requireTransferPhone();
+        requireTransferGoesOn();
         co_await m_wifiTransport.pushFile(localPath, target, progress);
-        requireTransferPhone();
+        requireTransferGoesOn();
         const VerifyOutcome outcome = co_await TransferVerification::verifyFile(m_wifiTransport, localPath, target);
         reportVerification(outcome, entry.name);
     });
@@ -172,7 +172,7 @@ void MacViewModel::pullFile(const TransferEntry& entry)
         }
         if (failure)
             std::rethrow_exception(failure);
-        requireTransferPhone();
+        requireTransferGoesOn();
         reportVerification(TransferVerification::compareFile(written.finish(), phone), entry.name);
     });
 }
@@ -239,11 +239,16 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     Q_UNUSED(size)
     const QPointer<MacViewModel> self(this);
     // A tunnel dropped since the last poll is rebuilt before it is needed.
+    if (task->isFinished())
+        co_return;
     if (m_adbForward && m_device && session == m_wifiTransport.connectionSerial()) {
         co_await healAdbTunnel(false);
         if (!self || !task)
             co_return;
     }
+    // Cancelled while it waited.
+    if (task->isFinished())
+        co_return;
     if (!m_device || session != m_wifiTransport.connectionSerial()) {
         task->setFailed(localized("手机已断开，未执行此传输"));
         co_await reloadPanesAfterTransfers();
@@ -262,12 +267,14 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
 
     std::optional<QString> failure;
     m_runningSession = session;
+    m_runningTask = task;
+    m_runningCancelled = false;
     try {
         // Progress comes with every chunk and between files: where a transfer whose phone has
         // been replaced stops, the request under way included.
         const ProgressCallback progress = [self, task](double value) {
             if (self)
-                self->requireTransferPhone();
+                self->requireTransferGoesOn();
             if (task && task->status() == TransferTask::Status::running)
                 task->setProgress(value);
         };
@@ -278,6 +285,18 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     if (!self || !task)
         co_return;
     m_runningSession.reset();
+    m_runningTask.clear();
+
+    if (m_runningCancelled) {
+        // Whatever the operation made of it: the user asked for it to stop. Nothing is wrong with
+        // the phone, so it is not pinged; an upload cut off or a folder half unpacked may have
+        // changed the panes.
+        m_runningCancelled = false;
+        task->setFailed(CancelledError().description());
+        m_panesOutdated = true;
+        co_await reloadPanesAfterTransfers();
+        co_return;
+    }
 
     if (!failure) {
         task->setSuccess();
@@ -312,8 +331,10 @@ QCoro::Task<void> MacViewModel::run(QPointer<TransferTask> task, qint64 size, Tr
     co_await reloadPanesAfterTransfers();
 }
 
-void MacViewModel::requireTransferPhone() const
+void MacViewModel::requireTransferGoesOn() const
 {
+    if (m_runningCancelled)
+        throw CancelledError();
     if (m_runningSession && *m_runningSession != m_wifiTransport.connectionSerial())
         throw TransportError::operationFailed(localized("连接的手机已断开或已更换，此传输已停止"));
 }
@@ -367,8 +388,40 @@ void MacViewModel::clearFinishedTasks()
     m_tasks.removeIf([](const TransferTask* task) { return task->isFinished(); });
 }
 
+void MacViewModel::cancelTask(const QString& taskId)
+{
+    for (TransferTask* task : m_tasks.tasks()) {
+        if (task->idText() != taskId || task->isFinished())
+            continue;
+        if (task == m_runningTask) {
+            if (m_runningCancelled)
+                return;
+            m_runningCancelled = true;
+            m_wifiTransport.cancelTransferRequests();
+        } else if (task->status() == TransferTask::Status::waiting) {
+            // Its turn comes and passes without a request.
+            task->setFailed(CancelledError().description());
+        }
+        return;
+    }
+}
+
+void MacViewModel::cancelAllTasks()
+{
+    // Waiting ones first: the running one's end would otherwise start the next.
+    const QList<TransferTask*> tasks = m_tasks.tasks();
+    for (TransferTask* task : tasks) {
+        if (task != m_runningTask)
+            cancelTask(task->idText());
+    }
+    if (m_runningTask)
+        cancelTask(m_runningTask->idText());
+}
+
 void MacViewModel::reportVerification(const VerifyOutcome& outcome, const QString& item)
 {
+    // A cancelled transfer reports no check, whatever the check found.
+    requireTransferGoesOn();
     const QString line = outcome.reportLine(item);
     Diagnostics::writeVerification(line);
     m_verificationResults << line;

@@ -36,5 +36,13 @@ public:
     using PlatformError::PlatformError;
 };
 
+// The user stopped the transfer: not a fault of the phone, the network or the disk, and never
+// tried again.
+class CancelledError : public ZorvaneError
+{
+public:
+    QString description() const override;
+};
+
 // The description of any exception, for turning it into a published error text.
 QString errorDescription(const std::exception& error);

@@ -104,6 +104,11 @@ void HttpExchange::start()
     m_socket->connectToHost(m_plan.endpoint.host, m_plan.endpoint.port);
 }
 
+void HttpExchange::cancel()
+{
+    abandon(std::make_exception_ptr(CancelledError()));
+}
+
 HttpResponse HttpExchange::takeResult()
 {
     if (m_error)

@@ -49,6 +49,8 @@ public:
     ~HttpExchange() override;
 
     void start();
+    // Ends the request at once with a CancelledError, unless it has ended already.
+    void cancel();
     bool isDone() const { return m_done; }
     // The answer, or rethrows the failure. Only after finished().
     HttpResponse takeResult();

@@ -34,4 +34,6 @@ struct RequestOptions
     BodyConsumer onBody{};            // none: the body is collected into the response
     ProgressCallback progress{};
     qint64 maxCollectedBody = defaultMaxCollectedBody;
+    // Part of a transfer: WiFiTransport::cancelTransferRequests() ends it at once.
+    bool cancellable = false;
 };

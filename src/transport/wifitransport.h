@@ -92,6 +92,10 @@ public:
     QCoro::Task<HttpResponse> performRequest(QString method, QString apiPath, std::optional<QString> remotePath,
                                              RequestOptions options = {});
 
+    // Ends every cancellable request under way (a transfer's; see RequestOptions) with a
+    // CancelledError, those still finding their address included. Other requests go on.
+    void cancelTransferRequests();
+
     static bool isUsablePort(int port) { return port >= 1 && port <= 65535; }
 
     // Remote file API. Remote paths are "/"-rooted strings of the phone's file cabin ("/DCIM/a.jpg").
@@ -177,6 +181,10 @@ private:
     bool m_usedUSBOnLastConnect = false;
     ConnectionKind m_connectionKind = ConnectionKind::wifi;
     quint64 m_connectionSerial = 0;
+    // The cancellable requests under way, and how many times they were cancelled (a request still
+    // finding its address compares it when it has).
+    QList<QPointer<HttpExchange>> m_cancellable;
+    quint64 m_cancelSerial = 0;
     // The resolved address of a service endpoint, and the pinned interface it was looked up for.
     std::optional<std::pair<NetworkEndpoint, std::optional<QString>>> m_resolved;
 

@@ -52,7 +52,10 @@ QCoro::Task<std::optional<QString>> WiFiTransport::remoteFileSHA256(QString remo
     const QString method = QStringLiteral("GET");
     const QString api = QStringLiteral("/hash");
     const std::optional<QString> remote = remotePath;
-    const HttpResponse response = co_await performRequest(method, api, remote);
+    // Asked as part of a transfer's check: cancelling the transfer ends it too.
+    RequestOptions options;
+    options.cancellable = true;
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
     if (response.status == 404)
         co_return std::nullopt;
     if (response.status != 200)
@@ -73,7 +76,10 @@ QCoro::Task<std::optional<QMap<QString, QString>>> WiFiTransport::remoteTreeSHA2
     const QString method = QStringLiteral("GET");
     const QString api = QStringLiteral("/hashTree");
     const std::optional<QString> remote = remoteDir;
-    const HttpResponse response = co_await performRequest(method, api, remote);
+    // Asked as part of a transfer's check: cancelling the transfer ends it too.
+    RequestOptions options;
+    options.cancellable = true;
+    const HttpResponse response = co_await performRequest(method, api, remote, std::move(options));
     if (response.status == 404)
         co_return std::nullopt;
     if (response.status != 200)

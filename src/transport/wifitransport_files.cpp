@@ -163,6 +163,7 @@ QCoro::Task<void> WiFiTransport::pushFile(QString localPath, QString remotePath,
     options.bodyLength = size;
     options.bodyProvider = std::move(provider);
     options.progress = std::move(progress);
+    options.cancellable = true;
     const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/upload");
     const std::optional<QString> remote = remotePath;
@@ -181,6 +182,7 @@ QCoro::Task<int> WiFiTransport::download(QString api, QString remotePath, QStrin
     RequestOptions options;
     options.expectedTotal = expectedTotal;
     options.progress = std::move(progress);
+    options.cancellable = true;
     options.onHead = [&watch](int status, std::optional<qint64>) {
         if (status == 200 && watch.accepted)
             watch.accepted();
@@ -232,6 +234,7 @@ QCoro::Task<void> WiFiTransport::pushFolderStreaming(TarArchive::TarStreamSource
     options.bodyLength = total;
     options.bodyProvider = std::move(provider);
     options.progress = std::move(progress);
+    options.cancellable = true;
     const QString method = QStringLiteral("POST");
     const QString api = QStringLiteral("/uploadTar");
     const std::optional<QString> remote = remoteDir;
@@ -261,6 +264,7 @@ QCoro::Task<void> WiFiTransport::pullFolderTar(QString remoteDir, QString localF
     qint64 received = 0;
     RequestOptions options;
     options.progress = std::move(progress);
+    options.cancellable = true;
     options.onHead = [&](int status, std::optional<qint64> total) {
         if (status != 200)
             return;  // a refusal's body is its reason, not an archive

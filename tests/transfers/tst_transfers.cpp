@@ -1,6 +1,7 @@
 #include "../app/phonefixture.h"
 #include "../archive/archivetestkit.h"
 #include "../transport/rawpeer.h"
+#include "transferfixture.h"
 
 #include "phoneprocess.h"
 #include "scopedsettings.h"
@@ -32,55 +33,7 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-// Every file under `root` with its bytes, and every folder (as "name/"), by relative path.
-QMap<QString, QByteArray> snapshot(const QString& root)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (it.fileInfo().isDir()) {
-            tree.insert(relative + QLatin1Char('/'), {});
-        } else {
-            QFile file(path);
-            file.open(QIODevice::ReadOnly);
-            tree.insert(relative, file.readAll());
-        }
-    }
-    return tree;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray pattern(qint64 size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = char((i * 31 + seed * 7) & 0xff);
-    return bytes;
-}
-
-QString statusText(const TransferTask* task)
-{
-    switch (task->status()) {
-    case TransferTask::Status::waiting: return QStringLiteral("waiting");
-    case TransferTask::Status::running: return QStringLiteral("running");
-    case TransferTask::Status::success: return QStringLiteral("success");
-    case TransferTask::Status::failed: return QStringLiteral("failed: ") + task->failureMessage();
-    }
-    return {};
-}
-
-} // namespace
+using namespace transferfixture;
 
 // Transfers end to end: the view model driven as the window drives it, against the stand-in.
 class TransfersTest : public QObject
@@ -92,49 +45,11 @@ private:
     QTemporaryDir m_temp; // the process's temporary folder: pull archives land here
     TransportTimings m_fast{3000ms, 3000ms, 200ms, 30000ms, 100ms};
 
-    struct Setup
-    {
-        PhoneProcess phone;
-        QTemporaryDir local;
-        std::unique_ptr<MacViewModel> viewModel;
-    };
+    using Setup = ConnectedPhone;
 
     std::unique_ptr<Setup> connected(const QStringList& phoneArgs, bool overWiFi = true)
     {
-        auto setup = std::make_unique<Setup>();
-        if (!setup->phone.start(phoneArgs)) {
-            qWarning() << setup->phone.errorText();
-            return nullptr;
-        }
-        setup->viewModel = std::make_unique<MacViewModel>(m_fast);
-        MacViewModel& vm = *setup->viewModel;
-        try {
-            DeviceInfo device;
-            if (overWiFi) {
-                WiFiDeviceInfo info;
-                info.id = QStringLiteral("stand-in");
-                info.name = QStringLiteral("演示手机");
-                info.endpoint = NetworkEndpoint::hostAndPort(setup->phone.host(), setup->phone.port());
-                device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
-            } else {
-                device = runTask(vm.wifiTransport().connect(setup->phone.host(), setup->phone.port(), "s", "Pixel",
-                                                            std::nullopt));
-            }
-            runTask(vm.adoptConnection(device, !overWiFi));
-        } catch (const std::exception& error) {
-            qWarning() << errorDescription(error);
-            return nullptr;
-        }
-        vm.openLocalDirectory(setup->local.path());
-        return setup;
-    }
-
-    static bool waitForQueue(MacViewModel& vm, int timeoutMs = 60000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!vm.transferQueue().isIdle() && !deadline.hasExpired())
-            QTest::qWait(20);
-        return vm.transferQueue().isIdle();
+        return connectedPhone(m_fast, phoneArgs, overWiFi);
     }
 
     // The user connects a second phone, as the connection flow does.
@@ -146,13 +61,6 @@ private:
         info.endpoint = NetworkEndpoint::hostAndPort(phone.host(), phone.port());
         const DeviceInfo device = runTask(vm.wifiTransport().connect(info, std::nullopt, false));
         runTask(vm.adoptConnection(device, false));
-    }
-
-    static TransferTask* lastTask(MacViewModel& vm) { return vm.tasks()->tasks().last(); }
-
-    static QStringList tempArchives()
-    {
-        return QDir(QDir::tempPath()).entryList({QStringLiteral("qvx-pull-*")}, QDir::Files);
     }
 
 private slots:
