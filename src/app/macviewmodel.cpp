@@ -17,6 +17,7 @@ MacViewModel::MacViewModel(TransportTimings timings, bool watchForPhones, QObjec
     if (!restoreLocalDirectory())
         clearLocalDirectory();
 
+    listenToDiscovery();
     // Phones reached by address before are listed from the start, found or not.
     setAddressedPhones(RememberedPhones::load());
     if (watchForPhones) {

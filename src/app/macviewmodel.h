@@ -304,6 +304,8 @@ private:
     // Transfers.
     using TransferOperation = std::function<QCoro::Task<void>(ProgressCallback)>;
     static void requireSafeEntryName(const QString& name);
+    // Takes the transport's discovery reports (its list of phones, its failures) from now on.
+    void listenToDiscovery();
     TransferTask* addTask(const QString& name, TransferTask::Direction direction, qint64 size);
     void enqueueTransfer(TransferTask* task, qint64 size, TransferOperation operation);
     // `session` is the transport's connection the transfer was requested for.

@@ -15,7 +15,7 @@ namespace {
 
 } // namespace
 
-void MacViewModel::startWiFiBrowsing()
+void MacViewModel::listenToDiscovery()
 {
     // The transport may outlive a report's delivery only as a member of this object, so the
     // callbacks need no guard beyond the queued call's own context.
@@ -29,6 +29,10 @@ void MacViewModel::startWiFiBrowsing()
             this, [this, text] { assign(m_wifiBrowseError, text.value_or(QString()), &MacViewModel::wifiBrowseErrorChanged); },
             Qt::QueuedConnection);
     };
+}
+
+void MacViewModel::startWiFiBrowsing()
+{
     m_wifiTransport.startBrowsing();
 }
 
@@ -46,11 +50,9 @@ void MacViewModel::setAddressedPhones(const QList<WiFiDeviceInfo>& phones)
 {
     m_addressedPhones = phones;
     m_wifiTransport.setAddressedDevices(phones);
-    // Without discovery running nobody else reports the list.
-    if (!m_wifiTransport.onDevicesChanged) {
-        QList<WiFiDeviceInfo> devices = m_wifiTransport.devices();
-        assign(m_wifiDevices, devices, &MacViewModel::wifiDevicesChanged);
-    }
+    // Listed at once as well, not only when the transport's report is delivered.
+    QList<WiFiDeviceInfo> devices = m_wifiTransport.devices();
+    assign(m_wifiDevices, devices, &MacViewModel::wifiDevicesChanged);
 }
 
 QCoro::Task<bool> MacViewModel::connectWiFiDevice(WiFiDeviceInfo info, std::optional<QString> pairingCode, bool viaUSB)

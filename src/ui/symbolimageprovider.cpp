@@ -43,6 +43,7 @@ QStringList SymbolImageProvider::themeNames(const QString& symbolName)
         {"hand.raised", {"security-high", "dialog-password"}},
         {"lock.shield", {"security-high", "dialog-password"}},
         {"iphone.radiowaves.left.and.right", {"phone", "network-wireless"}},
+        {"xmark.circle", {"process-stop", "window-close"}},
     };
     return table.value(symbolName, {symbolName});
 }

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 struct Run
@@ -232,6 +234,52 @@ private slots:
             QVERIFY2(run.err.contains(part), qPrintable(run.err));
         if (!args.contains("--verbose"))
             QVERIFY2(!run.err.contains("[DIAG]"), qPrintable(run.err));
+    }
+
+    void interruptCancelsTheRunningTransfer_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl+C") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    // The phone stalls mid-file; the signal ends the pull at once, keeps the old local file and
+    // leaves nothing half-written.
+    void interruptCancelsTheRunningTransfer()
+    {
+        QFETCH(int, signal);
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--fault", "/download:stall-mid:100000"}), qPrintable(phone.errorText()));
+        writeFile(phone.root() + "/big.bin", QByteArray(1000000, 'n'));
+        QTemporaryDir into;
+        writeFile(into.filePath("big.bin"), "old");
+
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", userConfig().path());
+        cli.setProcessEnvironment(env);
+        cli.start(qEnvironmentVariable("ZORVANE_CLI_BIN"),
+                  {"pull", "/big.bin", "--to", into.path(), "--phone", phone.address()});
+        QVERIFY(cli.waitForStarted());
+        // Under way once its temporary file has the stalled bytes.
+        const auto partial = [&] {
+            for (const QFileInfo& info : QDir(into.path()).entryInfoList(QDir::Files | QDir::Hidden)) {
+                if (info.fileName() != "big.bin" && info.size() > 0)
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(partial(), 10000);
+        ::kill(pid_t(cli.processId()), signal);
+        // Far sooner than the 30 s after which a stalled phone is given up.
+        QVERIFY(cli.waitForFinished(5000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 1);
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QVERIFY2(err.contains("big.bin：已取消"), qPrintable(err));
+        QCOMPARE(QDir(into.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"big.bin"});
+        QCOMPARE(readFile(into.filePath("big.bin")), QByteArray("old"));
     }
 };
 

@@ -4,11 +4,13 @@
 #include "clicommand.h"
 
 #include "clioutput.h"
+#include "interruptwatch.h"
 #include "progressline.h"
 #include "remotelookup.h"
 #include "transferreport.h"
 
 #include "app/macviewmodel.h"
+#include "common/languagemanager.h"
 #include "common/texttemplate.h"
 
 #include <QCoroSignal>
@@ -28,6 +30,16 @@ QCoro::Task<void> untilQueueIdle(MacViewModel& viewModel)
         co_await qCoro(&queue, &TransferQueue::idle);
 }
 
+// Ctrl+C or SIGTERM while transfers run cancels them all, as the window's cancel buttons would:
+// nothing half-written is kept, and the command ends as failed.
+void cancelOnInterrupt(InterruptWatch& watch, MacViewModel& viewModel)
+{
+    QObject::connect(&watch, &InterruptWatch::interrupted, &viewModel, [&viewModel] {
+        printError(localized("已中断：正在取消传输"));
+        viewModel.cancelAllTasks();
+    });
+}
+
 } // namespace
 
 QCoro::Task<ExitStatus> CliCommand::runPush(MacViewModel& viewModel)
@@ -37,6 +49,8 @@ QCoro::Task<ExitStatus> CliCommand::runPush(MacViewModel& viewModel)
         co_return ExitStatus::failed;
     TransferReport report(viewModel);
     ProgressLine progress(*viewModel.tasks());
+    InterruptWatch interrupt;
+    cancelOnInterrupt(interrupt, viewModel);
     ExitStatus status = ExitStatus::done;
     for (const QString& typed : std::as_const(m_operands)) {
         // "photos/" as a shell completes it names the folder photos.
@@ -54,6 +68,8 @@ QCoro::Task<ExitStatus> CliCommand::runPush(MacViewModel& viewModel)
     }
     co_await untilQueueIdle(viewModel);
     progress.finish();
+    if (interrupt.wasInterrupted())
+        status = worse(status, ExitStatus::failed);
     co_return worse(status, report.print());
 }
 
@@ -67,10 +83,14 @@ QCoro::Task<ExitStatus> CliCommand::runPull(MacViewModel& viewModel)
     viewModel.navigateLocalTo(into);
     TransferReport report(viewModel);
     ProgressLine progress(*viewModel.tasks());
+    InterruptWatch interrupt;
+    cancelOnInterrupt(interrupt, viewModel);
     ExitStatus status = ExitStatus::done;
     for (const QString& typed : std::as_const(m_operands)) {
         const QString path = cabinPath(typed);
         const std::optional<TransferEntry> entry = co_await findEntry(viewModel, path);
+        if (interrupt.wasInterrupted())
+            break;
         if (!entry) {
             status = ExitStatus::failed;
             continue;
@@ -80,5 +100,7 @@ QCoro::Task<ExitStatus> CliCommand::runPull(MacViewModel& viewModel)
     }
     co_await untilQueueIdle(viewModel);
     progress.finish();
+    if (interrupt.wasInterrupted())
+        status = worse(status, ExitStatus::failed);
     co_return worse(status, report.print());
 }

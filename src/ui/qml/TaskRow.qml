@@ -77,6 +77,15 @@ Rectangle {
                     font.pixelSize: Theme.caption
                     color: Theme.secondary
                 }
+                IconButton {
+                    objectName: "cancelTask"
+                    visible: row.task.statusName === "waiting" || row.task.statusName === "running"
+                    symbol: "xmark.circle"
+                    symbolSize: 13
+                    implicitHeight: 18
+                    tip: qsTr("取消")
+                    onClicked: ViewModel.cancelTask(row.task.id)
+                }
                 Symbol {
                     visible: row.task.statusName === "failed" || row.task.statusName === "success"
                     name: row.task.statusName === "failed" ? "exclamationmark.circle.fill" : "checkmark.circle.fill"
