@@ -3,12 +3,8 @@
 #include "phoneprocess.h"
 #include "scopedsettings.h"
 #include "taskrunner.h"
+#include "windowdriver.h"
 
-#include "app/macviewmodel.h"
-#include "common/languagemanager.h"
-#include "ui/application.h"
-
-#include <QQmlApplicationEngine>
 #include <QSettings>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -18,92 +14,16 @@ namespace {
 
 const QString wrongCodeText = QStringLiteral("配对码不正确，请核对手机上「连接管理」里显示的 6 位数字");
 
-template <typename T = QQuickItem>
-T* named(QObject* root, const char* name)
-{
-    return root->findChild<T*>(QString::fromLatin1(name));
-}
-
-// Typed one character at a time into the focused item, as a keyboard would.
-void type(QQuickWindow* window, const QString& text)
-{
-    for (const QChar ch : text)
-        QTest::sendKeyEvent(QTest::Click, window, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-}
-
-// A new menu entry is laid out a moment after the menu opens: the click waits until it stays put.
-void click(QQuickWindow* window, QQuickItem* item)
-{
-    QPointF where = item->mapToScene(QPointF());
-    for (int i = 0; i < 40; ++i) {
-        QTest::qWait(25);
-        const QPointF now = item->mapToScene(QPointF());
-        if (now == where)
-            break;
-        where = now;
-    }
-    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-}
-
-// The texts of a menu's entries and lines, in order, with whether each can be chosen.
-QList<QPair<QString, bool>> menuLines(QObject* menu)
-{
-    QList<QPair<QString, bool>> lines;
-    const int count = menu->property("count").toInt();
-    for (int i = 0; i < count; ++i) {
-        QQuickItem* item = nullptr;
-        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
-        const QString text = item ? item->property("text").toString() : QString();
-        if (!text.isEmpty())
-            lines << qMakePair(text, item->isEnabled());
-    }
-    return lines;
-}
-
-QStringList texts(const QList<QPair<QString, bool>>& lines)
-{
-    QStringList all;
-    for (const auto& line : lines)
-        all << line.first;
-    return all;
-}
-
-QQuickItem* menuEntry(QObject* menu, const QString& text)
-{
-    const int count = menu->property("count").toInt();
-    for (int i = 0; i < count; ++i) {
-        QQuickItem* item = nullptr;
-        QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
-        if (item && item->property("text").toString() == text)
-            return item;
-    }
-    return nullptr;
-}
-
 } // namespace
+
+using namespace windowdriver;
 
 class ConnectionUiTest : public QObject
 {
     Q_OBJECT
 
 private:
-    struct Window
-    {
-        MacViewModel viewModel{{}, false};
-        QQmlApplicationEngine engine;
-        QQuickWindow* window = nullptr;
-
-        bool open()
-        {
-            LanguageManager::shared();
-            if (!Application::loadMainWindow(engine, viewModel))
-                return false;
-            window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
-            window->show();
-            return QTest::qWaitForWindowExposed(window);
-        }
-        QObject* root() { return engine.rootObjects().first(); }
-    };
+    using Window = OpenWindow;
 
 private slots:
     void init()

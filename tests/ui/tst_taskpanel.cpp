@@ -1,38 +1,23 @@
 // The task panel as the user sees it: the count badge, the active counter, the clear button
 // and the rows' percentages, driven by tasks moving through their states.
+#include "phoneprocess.h"
 #include "scopedsettings.h"
+#include "taskrunner.h"
+#include "windowdriver.h"
 
 #include "app/macviewmodel.h"
 #include "common/languagemanager.h"
 #include "ui/application.h"
 
+#include <QDir>
+#include <QFile>
 #include <QQmlApplicationEngine>
+#include <QTemporaryDir>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
 
-namespace {
-
-template <typename T = QQuickItem>
-T* named(QObject* root, const char* name)
-{
-    return root->findChild<T*>(QString::fromLatin1(name));
-}
-
-QStringList visibleTexts(QQuickItem* item)
-{
-    QStringList texts;
-    if (!item->isVisible())
-        return texts;
-    const QVariant text = item->property("text");
-    if (text.isValid() && !text.toString().isEmpty())
-        texts << text.toString();
-    for (QQuickItem* child : item->childItems())
-        texts << visibleTexts(child);
-    return texts;
-}
-
-} // namespace
+using namespace windowdriver;
 
 class TaskPanelTest : public QObject
 {
@@ -80,6 +65,57 @@ private slots:
         QTRY_COMPARE(vm.tasks()->count(), 1);
         QCOMPARE(vm.tasks()->tasks().first()->name(), QStringLiteral("歌.mp3"));
         QTRY_VERIFY(!named(root, "clearFinishedButton")->isVisible());
+
+        // Collapsed: the list folds away, the header and its counters stay live.
+        auto* body = named(root, "taskPanelBody");
+        QTRY_COMPARE(body->height(), 151.0); // the divider and the list's fixed 150
+        const qreal expandedHeight = body->height();
+        click(window, named(root, "taskPanelToggle"));
+        QTRY_VERIFY(!body->isVisible());
+        waiting->setRunning();
+        QTRY_COMPARE(named(root, "activeCount")->property("text").toString(), QStringLiteral("进行中 1"));
+        QVERIFY(named(root, "activeCount")->isVisible());
+        click(window, named(root, "taskPanelToggle"));
+        QTRY_COMPARE(body->height(), expandedHeight);
+        QVERIFY(named(root, "taskList")->isVisible());
+    }
+
+    // The row's cancel button on a pull the phone has stalled: the old local file stays, nothing
+    // half-written is left, and the row says so.
+    void cancellingARunningPullFromItsRow()
+    {
+        PhoneProcess phone;
+        QVERIFY2(phone.start({"--fault", "/download:stall-mid:100000"}), qPrintable(phone.errorText()));
+        QFile remote(phone.root() + "/视频.mp4");
+        QVERIFY(remote.open(QIODevice::WriteOnly));
+        remote.write(QByteArray(1'000'000, 'v'));
+        remote.close();
+        QTemporaryDir local;
+        QFile old(local.filePath("视频.mp4"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        OpenWindow w;
+        QVERIFY(w.open());
+        w.viewModel.openLocalDirectory(local.path());
+        QVERIFY(runTask(w.viewModel.connectByAddress(phone.host(), phone.port(), std::nullopt)));
+        w.viewModel.setSelectedRemote({"/视频.mp4"});
+        w.viewModel.pullSelected();
+        TransferTask* task = w.viewModel.tasks()->tasks().last();
+        QTRY_VERIFY_WITH_TIMEOUT(task->progress() > 0.05, 10000);
+
+        QQuickItem* cancel = nullptr;
+        QTRY_VERIFY((cancel = shownItem(named(w.root(), "taskList"), "cancelTask")) && cancel->isVisible());
+        click(w.window, cancel);
+        QTRY_VERIFY_WITH_TIMEOUT(task->isFinished(), 3000);
+        QCOMPARE(task->failureMessage(), QStringLiteral("已取消"));
+        QTRY_VERIFY(visibleTexts(named(w.root(), "taskList")).contains("已取消"));
+        QVERIFY(!cancel->isVisible());
+        QCOMPARE(QDir(local.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"视频.mp4"});
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
     }
 
 private:

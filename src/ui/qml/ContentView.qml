@@ -5,6 +5,7 @@ import QtQuick.Layouts
 // Header, the two panes with their divider, and the task panel, stacked without spacing.
 Item {
     id: content
+    objectName: "contentView"
     property real splitRatio: 0.5
     property bool tasksExpanded: true
 

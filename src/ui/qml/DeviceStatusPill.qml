@@ -5,6 +5,7 @@ import QtQuick.Layouts
 // Who is connected, and how: a dot, a title and a subtitle on a tinted capsule.
 Rectangle {
     id: pill
+    objectName: "statusPill"
     readonly property var device: ViewModel.device
     readonly property bool connected: device !== undefined && device !== null
     readonly property color stateColor: connected ? Theme.green : Theme.gray
@@ -44,6 +45,7 @@ Rectangle {
                     size: 11
                 }
                 Text {
+                    objectName: "pillTitle"
                     text: pill.title
                     font.pixelSize: Theme.caption
                     font.weight: Font.Medium
@@ -52,6 +54,7 @@ Rectangle {
                 }
             }
             Text {
+                objectName: "pillSubtitle"
                 text: pill.subtitle
                 font.pixelSize: Theme.caption2
                 color: Theme.secondary

@@ -11,12 +11,14 @@ Item {
 
     MacPane {
         id: left
+        objectName: "leftPane"
         x: 0
         width: split.leftWidth
         height: split.height
     }
     SplitHandle {
         id: handle
+        objectName: "splitHandle"
         x: left.width
         height: split.height
         totalWidth: split.width

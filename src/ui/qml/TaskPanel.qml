@@ -26,6 +26,8 @@ Rectangle {
             Layout.bottomMargin: 8
             spacing: 8
             AbstractButton {
+                objectName: "taskPanelToggle"
+                Accessible.name: panel.expanded ? qsTr("收起传输任务") : qsTr("展开传输任务")
                 contentItem: RowLayout {
                     spacing: 6
                     Text {
@@ -79,43 +81,61 @@ Rectangle {
                 onClicked: ViewModel.clearFinishedTasks()
             }
         }
-        Rectangle {
-            visible: panel.expanded
+        // The divider and the list (or the hint) fold away under the header.
+        Item {
+            id: body
+            objectName: "taskPanelBody"
             Layout.fillWidth: true
-            height: 1
-            color: Theme.divider
-        }
-        RowLayout {
-            visible: panel.expanded && panel.taskCount === 0
-            Layout.fillWidth: true
-            Layout.leftMargin: 14
-            Layout.rightMargin: 14
-            Layout.topMargin: 10
-            Layout.bottomMargin: 10
-            spacing: 6
-            Symbol { name: "tray"; size: 14 }
-            Text {
-                Layout.fillWidth: true
-                text: qsTr("暂无任务。左栏选中文件点「推送」，右栏选中点「拉取」；也可以直接从右栏拖到左栏拉取，或从左栏拖到右栏推送。")
-                font.pixelSize: Theme.caption
-                color: Theme.secondary
-                wrapMode: Text.Wrap
-            }
-        }
-        ListView {
-            objectName: "taskList"
-            visible: panel.expanded && panel.taskCount > 0
-            Layout.fillWidth: true
-            Layout.preferredHeight: 150
+            Layout.preferredHeight: panel.expanded ? bodyColumn.implicitHeight : 0
+            visible: Layout.preferredHeight > 0
             clip: true
-            spacing: 6
-            topMargin: 8
-            bottomMargin: 8
-            model: ViewModel.tasks
-            ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOn }
-            delegate: TaskRow {
-                width: ListView.view.width - 24
-                x: 12
+            Behavior on Layout.preferredHeight {
+                NumberAnimation { duration: 180; easing.type: Easing.OutCubic }
+            }
+            ColumnLayout {
+                id: bodyColumn
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.top: parent.top
+                spacing: 0
+                Rectangle {
+                    Layout.fillWidth: true
+                    height: 1
+                    color: Theme.divider
+                }
+                RowLayout {
+                    visible: panel.taskCount === 0
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 14
+                    Layout.rightMargin: 14
+                    Layout.topMargin: 10
+                    Layout.bottomMargin: 10
+                    spacing: 6
+                    Symbol { name: "tray"; size: 14 }
+                    Text {
+                        Layout.fillWidth: true
+                        text: qsTr("暂无任务。左栏选中文件点「推送」，右栏选中点「拉取」；也可以直接从右栏拖到左栏拉取，或从左栏拖到右栏推送。")
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondary
+                        wrapMode: Text.Wrap
+                    }
+                }
+                ListView {
+                    objectName: "taskList"
+                    visible: panel.taskCount > 0
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 150
+                    clip: true
+                    spacing: 6
+                    topMargin: 8
+                    bottomMargin: 8
+                    model: ViewModel.tasks
+                    ScrollBar.vertical: ScrollBar { policy: ScrollBar.AlwaysOn }
+                    delegate: TaskRow {
+                        width: ListView.view.width - 24
+                        x: 12
+                    }
+                }
             }
         }
     }
