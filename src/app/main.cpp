@@ -18,8 +18,6 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Zorvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Zorvane"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Zorvane/applogo.svg")));
-    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     LanguageManager::shared();

@@ -81,6 +81,8 @@ Item {
             if (visible) {
                 addressCard.text = ""
                 addressCard.errorText = ""
+                // After the menu that opened it has handed focus back.
+                Qt.callLater(addressCard.focusField)
             }
         }
         MouseArea {

@@ -17,6 +17,7 @@ ToolButton {
         Symbol {
             anchors.centerIn: parent
             name: button.symbol
+            color: button.enabled ? Theme.primary : Theme.tertiary
             size: button.symbolSize
         }
     }

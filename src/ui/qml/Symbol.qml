@@ -1,10 +1,12 @@
 import QtQuick
 
-// A symbol by its name, drawn from the desktop icon theme.
+// A symbol by its name, drawn from the desktop icon theme; in `color` when one is given.
 Image {
     property string name
     property int size: 16
-    source: name.length > 0 ? "image://symbol/" + name : ""
+    property color color: "transparent"
+    source: name.length === 0 ? ""
+          : "image://symbol/" + name + (color.a > 0 ? "?tint=" + color.toString().substring(1) : "")
     sourceSize.width: size
     sourceSize.height: size
     width: size

@@ -30,10 +30,9 @@ Rectangle {
                 Accessible.name: panel.expanded ? qsTr("收起传输任务") : qsTr("展开传输任务")
                 contentItem: RowLayout {
                     spacing: 6
-                    Text {
-                        text: panel.expanded ? "▾" : "▸"
-                        font.pixelSize: 10
-                        font.bold: true
+                    Symbol {
+                        name: panel.expanded ? "chevron.down" : "chevron.right"
+                        size: 10
                         color: Theme.primary
                     }
                     Text {
@@ -58,11 +57,10 @@ Rectangle {
                 }
                 onClicked: panel.toggleRequested()
             }
-            BusyIndicator {
+            Spinner {
+                objectName: "activeSpinner"
                 visible: ViewModel.tasks.activeCount > 0
                 running: visible
-                Layout.preferredWidth: 16
-                Layout.preferredHeight: 16
             }
             Text {
                 objectName: "activeCount"
@@ -111,7 +109,7 @@ Rectangle {
                     Layout.topMargin: 10
                     Layout.bottomMargin: 10
                     spacing: 6
-                    Symbol { name: "tray"; size: 14 }
+                    Symbol { name: "tray"; size: 14; color: Theme.secondary }
                     Text {
                         Layout.fillWidth: true
                         text: qsTr("暂无任务。左栏选中文件点「推送」，右栏选中点「拉取」；也可以直接从右栏拖到左栏拉取，或从左栏拖到右栏推送。")

@@ -33,14 +33,6 @@ Rectangle {
                 anchors.centerIn: parent
                 name: row.task.isPull ? "arrow.down.circle" : "arrow.up.circle"
                 size: 15
-            }
-            Rectangle {
-                // The status colour under the symbol, for themes whose icons are monochrome.
-                anchors.bottom: parent.bottom
-                anchors.horizontalCenter: parent.horizontalCenter
-                width: 14
-                height: 2
-                radius: 1
                 color: row.statusColor
             }
         }
@@ -89,6 +81,7 @@ Rectangle {
                 Symbol {
                     visible: row.task.statusName === "failed" || row.task.statusName === "success"
                     name: row.task.statusName === "failed" ? "exclamationmark.circle.fill" : "checkmark.circle.fill"
+                    color: row.task.statusName === "failed" ? Theme.red : Theme.green
                     size: 13
                 }
             }

@@ -19,6 +19,11 @@ CardFrame {
     contentWidth: 280
     onTextChanged: errorText = ""
 
+    // Ready for typing (and for Escape) as soon as the card shows.
+    function focusField() {
+        field.forceActiveFocus()
+    }
+
     function confirmIfFilled() {
         if (!blank)
             confirmed()
