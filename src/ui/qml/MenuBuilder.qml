@@ -2,7 +2,9 @@ import QtQuick
 import QtQuick.Controls
 
 // Fills a menu from the view model's state each time it opens (and while it is open): entries,
-// inactive lines in a colour, section titles and separators.
+// inactive lines in a colour, section titles and separators. The menu owns what is made for it:
+// items without an owner belong to the script engine, which may collect them while the menu
+// still lists them.
 QtObject {
     id: builder
     property Menu menu
@@ -38,8 +40,11 @@ QtObject {
     }
 
     function clear() {
-        while (menu.count > 0)
-            menu.takeItem(0).destroy()
+        while (menu.count > 0) {
+            const item = menu.takeItem(0)
+            if (item)
+                item.destroy()
+        }
     }
     // The menu closes before the action runs: the action changes the state the menu shows, and
     // rebuilding it would take the chosen entry away before the menu could close itself.
@@ -49,10 +54,10 @@ QtObject {
             target.close()
             action()
         }
-        menu.addItem(entry.createObject(null, {text: text, symbol: symbol, enabled: enabled, run: run}))
+        menu.addItem(entry.createObject(menu, {text: text, symbol: symbol, enabled: enabled, run: run}))
     }
     function addLine(text, tint) {
-        menu.addItem(line.createObject(null, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
+        menu.addItem(line.createObject(menu, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
     }
     // One inactive line per line of a looked-up text.
     function addLines(text) {
@@ -60,9 +65,9 @@ QtObject {
             addLine(part)
     }
     function addHeading(text) {
-        menu.addItem(line.createObject(null, {text: text, tint: Theme.primary, heading: true}))
+        menu.addItem(line.createObject(menu, {text: text, tint: Theme.primary, heading: true}))
     }
     function addSeparator() {
-        menu.addItem(separator.createObject(null))
+        menu.addItem(separator.createObject(menu))
     }
 }
