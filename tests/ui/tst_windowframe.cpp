@@ -86,7 +86,7 @@ private slots:
         QVERIFY(w.open(QSize(1000, 700)));
         QTRY_COMPARE(w.window->width(), 1000);
         auto* content = named(w.root(), "contentView");
-        auto* left = named(w.root(), "leftPane");
+        auto* left = named(w.root(), "macPane");
         auto* handle = named(w.root(), "splitHandle");
         QCOMPARE(content->width(), 1000.0);
         QCOMPARE(left->width(), 496.0);

@@ -11,7 +11,7 @@ Item {
 
     MacPane {
         id: left
-        objectName: "leftPane"
+        objectName: "macPane"
         x: 0
         width: split.leftWidth
         height: split.height
@@ -25,6 +25,7 @@ Item {
         onRatioRequested: (value) => split.ratioRequested(value)
     }
     IPhonePane {
+        objectName: "iphonePane"
         x: handle.x + handle.width
         width: split.width - x
         height: split.height
