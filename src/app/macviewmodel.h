@@ -61,6 +61,9 @@ class MacViewModel : public QObject
     Q_PROPERTY(QVariant remoteClipboard READ remoteClipboardValue NOTIFY remoteClipboardChanged)
     Q_PROPERTY(QString remotePath READ remotePath NOTIFY remotePathChanged)
     Q_PROPERTY(bool canPasteRemote READ canPasteRemote NOTIFY canPasteRemoteChanged)
+    // Whether there is a folder to go back to on either side.
+    Q_PROPERTY(bool hasLocalHistory READ hasLocalHistory NOTIFY localDirectoryChanged)
+    Q_PROPERTY(bool hasRemoteHistory READ hasRemoteHistory NOTIFY remotePathChanged)
 
 public:
     struct PairingPrompt
@@ -120,6 +123,8 @@ public:
     QString remotePath() const { return m_remotePath; }
     const QStringList& remoteStack() const { return m_remoteStack; }
     const QStringList& localStack() const { return m_localStack; }
+    bool hasLocalHistory() const { return !m_localStack.isEmpty(); }
+    bool hasRemoteHistory() const { return !m_remoteStack.isEmpty(); }
     const std::optional<QString>& activeScopedURL() const { return m_activeScopedURL; }
     WiFiTransport& wifiTransport() { return m_wifiTransport; }
     const QList<TransferEntry>& draggingRemoteEntries() const { return m_draggingRemoteEntries; }
@@ -216,7 +221,9 @@ public:
     Q_INVOKABLE void requestDeleteRemoteSelection();
     Q_INVOKABLE void requestPasteRemoteEntries(const QString& directory);
     Q_INVOKABLE void beginRemoteDrag(const QString& entryId);
-    Q_INVOKABLE void dropDraggedRemoteEntries(const QString& directory);
+    // Both false when no drag of phone entries is under way (the drop is refused).
+    Q_INVOKABLE bool dropDraggedRemoteEntries(const QString& directory);
+    Q_INVOKABLE bool pullDraggedRemoteEntries();
 
     // Transfers. Each request makes its task at once and queues the work; the queue runs one
     // transfer at a time, each verified by digests before the next starts.

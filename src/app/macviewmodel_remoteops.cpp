@@ -234,10 +234,21 @@ void MacViewModel::beginRemoteDrag(const QString& entryId)
         beginRemoteDrag(*entry);
 }
 
-void MacViewModel::dropDraggedRemoteEntries(const QString& directory)
+bool MacViewModel::dropDraggedRemoteEntries(const QString& directory)
 {
     const QList<TransferEntry> entries = takeDraggingRemoteEntries();
+    if (entries.isEmpty())
+        return false;
     moveRemoteEntries(entries, directory);
+    return true;
+}
+
+bool MacViewModel::pullDraggedRemoteEntries()
+{
+    if (!m_device || m_draggingRemoteEntries.isEmpty())
+        return false;
+    pull(takeDraggingRemoteEntries());
+    return true;
 }
 
 QCoro::Task<void> MacViewModel::finishRemoteBatch(QStringList failures)

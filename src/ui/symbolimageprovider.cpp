@@ -50,6 +50,8 @@ const QHash<QString, QStringList>& symbolTable()
         {"checkmark.circle.fill", {"emblem-ok-symbolic", "object-select-symbolic", "emblem-default"}},
         {"hand.raised", {"preferences-system-privacy-symbolic", "security-high-symbolic", "security-high"}},
         {"lock.shield", {"security-high-symbolic", "dialog-password-symbolic", "security-high"}},
+        {"list.bullet", {"view-list-symbolic", "view-list"}},
+        {"square.grid.2x2", {"view-grid-symbolic", "view-app-grid-symbolic", "view-grid"}},
         {"xmark.circle", {"process-stop-symbolic", "window-close-symbolic", "process-stop"}},
     };
     return table;

@@ -1,13 +1,14 @@
 // zorvane-window-shots OUTDIR WIDTHxHEIGHT: opens the window at that size against stand-in phones
 // and saves what a user sees in the states worth looking at: the WiFi menu open, the pairing
 // sheet, the address card, an error card, and the task panel holding a running, a finished, a
-// failed and a cancelled task. Not a test: its pictures are for people (scripts/window-shots.sh).
+// failed and a cancelled task. Not a test: its pictures are for people (scripts/screenshots.sh).
 #include "phoneprocess.h"
 #include "scopedsettings.h"
 #include "taskrunner.h"
 #include "windowdriver.h"
 
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -58,6 +59,58 @@ void closeMenu(OpenWindow& w, const char* name)
 {
     QMetaObject::invokeMethod(named<QObject>(w.root(), name), "close");
     settle(200);
+}
+
+bool clickNamed(OpenWindow& w, const char* name)
+{
+    QQuickItem* item = shownItem(w.window->contentItem(), QString::fromLatin1(name));
+    if (!item)
+        return false;
+    click(w.window, item);
+    settle(200);
+    return true;
+}
+
+// The row of a pane's list that shows `text`.
+QQuickItem* rowNamed(OpenWindow& w, const char* listName, const QString& text)
+{
+    QQuickItem* list = shownItem(w.window->contentItem(), QString::fromLatin1(listName));
+    if (!list)
+        return nullptr;
+    std::function<QQuickItem*(QQuickItem*)> find = [&](QQuickItem* item) -> QQuickItem* {
+        if (item->property("name").toString() == text && item->property("entryId").isValid())
+            return item;
+        for (QQuickItem* child : item->childItems()) {
+            if (QQuickItem* found = find(child))
+                return found;
+        }
+        return nullptr;
+    };
+    return find(list);
+}
+
+// A drag from elsewhere held over the middle of a pane, as the drag system delivers it.
+bool hoverDrag(OpenWindow& w, const char* paneName, const QList<QUrl>& urls, const QString& text,
+               const QString& folder, const QString& name)
+{
+    QQuickItem* pane = named(w.root(), paneName);
+    if (!pane)
+        return false;
+    QMimeData data;
+    if (!urls.isEmpty())
+        data.setUrls(urls);
+    if (!text.isEmpty())
+        data.setText(text);
+    const QPoint where = pane->mapToScene(QPointF(pane->width() / 2, pane->height() / 2)).toPoint();
+    QDragEnterEvent enter(where, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window, &enter);
+    QDragMoveEvent move(where + QPoint(4, 4), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window, &move);
+    const bool saved = save(w.window, folder, name);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(w.window, &leave);
+    settle(100);
+    return saved;
 }
 
 } // namespace
@@ -126,6 +179,30 @@ int main(int argc, char* argv[])
     openMenu(w, "usbMenuButton", "usbMenu");
     ok &= save(w.window, folder, tag + "-usb-menu");
     closeMenu(w, "usbMenu");
+
+    // The phone's folder as rows and as icons, then a menu, a card and a drag over each pane.
+    w.viewModel.setSelectedRemote({QStringLiteral("/说明.txt")});
+    ok &= save(w.window, folder, tag + "-list");
+    ok &= clickNamed(w, "gridModeButton");
+    ok &= save(w.window, folder, tag + "-grid");
+    ok &= clickNamed(w, "listModeButton");
+    settle();
+    if (QQuickItem* row = rowNamed(w, "remoteFileList", "照片")) {
+        QTest::mouseClick(w.window, Qt::RightButton, {}, row->mapToScene(QPointF(40, row->height() / 2)).toPoint());
+        ok &= waitFor([&] { return named<QObject>(w.root(), "entryMenu")->property("opened").toBool(); });
+        ok &= save(w.window, folder, tag + "-context-menu");
+        closeMenu(w, "entryMenu");
+    } else {
+        ok = false;
+    }
+    ok &= clickNamed(w, "newFolderButton");
+    ok &= waitFor([&] { return named(w.root(), "nameCard")->isVisible(); });
+    type(w.window, QStringLiteral("旅行 2025"));
+    ok &= save(w.window, folder, tag + "-new-folder-card");
+    QTest::keyClick(w.window, Qt::Key_Escape);
+    settle();
+    ok &= hoverDrag(w, "iphonePane", {QUrl::fromLocalFile(local.filePath("报告.pdf"))}, {}, folder, tag + "-drag-push");
+    ok &= hoverDrag(w, "macPane", {}, QStringLiteral("/说明.txt"), folder, tag + "-drag-pull");
 
     // The address card, reached from the WiFi menu.
     openMenu(w, "wifiMenuButton", "wifiMenu");

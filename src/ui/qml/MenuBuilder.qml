@@ -2,9 +2,9 @@ import QtQuick
 import QtQuick.Controls
 
 // Fills a menu from the view model's state each time it opens (and while it is open): entries,
-// inactive lines in a colour, section titles and separators. The menu owns what is made for it:
-// items without an owner belong to the script engine, which may collect them while the menu
-// still lists them.
+// inactive lines in a colour, section titles and separators. What is made for the menu gets an owner
+// in the scene (the item the menu opens over): items without one belong to the script engine,
+// which may collect them while the menu still lists them.
 QtObject {
     id: builder
     property Menu menu
@@ -13,6 +13,8 @@ QtObject {
         MenuItem {
             property var run
             property string symbol
+            property color tint: Theme.primary
+            palette.windowText: tint
             icon.source: symbol.length > 0 ? "image://symbol/" + symbol : ""
             icon.width: 14
             icon.height: 14
@@ -48,16 +50,18 @@ QtObject {
     }
     // The menu closes before the action runs: the action changes the state the menu shows, and
     // rebuilding it would take the chosen entry away before the menu could close itself.
-    function addEntry(text, symbol, enabled, action) {
+    // `tint` colours a destructive entry.
+    function addEntry(text, symbol, enabled, action, tint) {
         const target = menu
         const run = () => {
             target.close()
             action()
         }
-        menu.addItem(entry.createObject(menu, {text: text, symbol: symbol, enabled: enabled, run: run}))
+        menu.addItem(entry.createObject(menu.parent, {text: text, symbol: symbol, enabled: enabled, run: run,
+                                               tint: tint === undefined ? Theme.primary : tint}))
     }
     function addLine(text, tint) {
-        menu.addItem(line.createObject(menu, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
+        menu.addItem(line.createObject(menu.parent, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
     }
     // One inactive line per line of a looked-up text.
     function addLines(text) {
@@ -65,9 +69,9 @@ QtObject {
             addLine(part)
     }
     function addHeading(text) {
-        menu.addItem(line.createObject(menu, {text: text, tint: Theme.primary, heading: true}))
+        menu.addItem(line.createObject(menu.parent, {text: text, tint: Theme.primary, heading: true}))
     }
     function addSeparator() {
-        menu.addItem(separator.createObject(menu))
+        menu.addItem(separator.createObject(menu.parent))
     }
 }

@@ -20,7 +20,7 @@ Item {
             Layout.alignment: Qt.AlignHCenter
             name: notice.symbol
             size: 34
-            opacity: 0.8
+            color: notice.tint
         }
         Text {
             Layout.alignment: Qt.AlignHCenter
@@ -39,6 +39,7 @@ Item {
         }
         Button {
             Layout.alignment: Qt.AlignHCenter
+            objectName: "noticeAction"
             visible: notice.actionTitle.length > 0
             text: notice.actionTitle
             onClicked: notice.actionTriggered()

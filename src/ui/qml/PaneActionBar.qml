@@ -22,6 +22,7 @@ Rectangle {
         spacing: 10
         Button {
             id: actionButton
+            objectName: "paneActionButton"
             text: bar.title
             icon.source: "image://symbol/" + bar.systemImage
             icon.color: "white"
@@ -54,6 +55,7 @@ Rectangle {
             visible: bar.selectionCount >= 1
             spacing: 0
             Text {
+                objectName: "selectionCount"
                 Layout.alignment: Qt.AlignRight
                 text: qsTr("已选 %lld 项").replace("%lld", bar.selectionCount)
                 font.pixelSize: Theme.caption
@@ -61,6 +63,7 @@ Rectangle {
             }
             Text {
                 Layout.alignment: Qt.AlignRight
+                objectName: "selectionSize"
                 visible: bar.selectionSize.length > 0
                 text: bar.selectionSize
                 font.pixelSize: Theme.caption2

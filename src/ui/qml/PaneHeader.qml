@@ -6,6 +6,7 @@ Rectangle {
     property string icon
     property string title
     default property alias trailing: trailingRow.data
+    property alias leading: leadingRow.data
     implicitHeight: 38
     color: Theme.barMaterial
 
@@ -14,9 +15,15 @@ Rectangle {
         anchors.leftMargin: 12
         anchors.rightMargin: 12
         spacing: 6
+        RowLayout {
+            id: leadingRow
+            Layout.fillWidth: false
+            spacing: 2
+        }
         Symbol {
             name: icon
             size: 15
+            color: Theme.secondary
         }
         Text {
             text: title
@@ -30,6 +37,7 @@ Rectangle {
         }
         RowLayout {
             id: trailingRow
+            Layout.fillWidth: false
             spacing: 4
         }
     }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Pictures of the window in the states worth looking at, at the smallest window size and at full
-# HD, under a virtual display: scripts/window-shots.sh [OUTDIR] (default: build/window-shots).
+# HD, under a virtual display: scripts/screenshots.sh [OUTDIR] (default: build/screenshots).
 # Needs a finished build in build/ (scripts/build.sh build).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out=$(realpath -m "${1:-$top/build/window-shots}")
+out=$(realpath -m "${1:-$top/build/screenshots}")
 shots=$top/build/tests/ui/zorvane-window-shots
 if [ ! -x "$shots" ]; then
     echo "Build first: scripts/build.sh build" >&2
