@@ -4,6 +4,8 @@
 #include "ui/application.h"
 
 #include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QTest>
 
 namespace windowdriver {
@@ -98,6 +100,52 @@ QQuickItem* menuEntry(QObject* menu, const QString& text)
             return item;
     }
     return nullptr;
+}
+
+QQuickItem* entryNamed(OpenWindow& w, const char* listName, const QString& name)
+{
+    QQuickItem* list = shownItem(w.window->contentItem(), QString::fromLatin1(listName));
+    if (!list)
+        return nullptr;
+    const std::function<QQuickItem*(QQuickItem*)> find = [&](QQuickItem* item) -> QQuickItem* {
+        if (item->isVisible() && item->property("name").toString() == name && item->property("entryId").isValid()
+            && item->property("selected").isValid())
+            return item;
+        for (QQuickItem* child : item->childItems()) {
+            if (QQuickItem* found = find(child))
+                return found;
+        }
+        return nullptr;
+    };
+    return find(list);
+}
+
+void clickEntry(OpenWindow& w, QQuickItem* entry, Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
+{
+    const QPoint where = entry->mapToScene(QPointF(30, entry->height() / 2)).toPoint();
+    QTest::mouseClick(w.window, button, modifiers, where);
+    // Two clicks within the double-click interval would count as a double click.
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
+}
+
+bool dragOnto(OpenWindow& w, QQuickItem* target, QMimeData& data, bool drop, const std::function<void()>& whileThere)
+{
+    const QPoint where = target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint();
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(where, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window, &enter);
+    QDragMoveEvent move(where + QPoint(3, 3), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window, &move);
+    if (whileThere)
+        whileThere();
+    if (!drop) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(w.window, &leave);
+        return false;
+    }
+    QDropEvent dropped(where + QPoint(3, 3), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.window, &dropped);
+    return dropped.isAccepted();
 }
 
 QList<QPair<QString, bool>> openMenu(OpenWindow& w, const char* buttonName, const char* menuName)

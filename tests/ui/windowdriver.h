@@ -3,6 +3,9 @@
 #include "app/macviewmodel.h"
 
 #include <QList>
+#include <QMimeData>
+
+#include <functional>
 #include <QPair>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
@@ -47,6 +50,16 @@ void click(QQuickWindow* window, QQuickItem* item);
 QList<QPair<QString, bool>> menuLines(QObject* menu);
 QStringList texts(const QList<QPair<QString, bool>>& lines);
 QQuickItem* menuEntry(QObject* menu, const QString& text);
+// The entry (row or cell) of the file list `listName` that shows `name`.
+QQuickItem* entryNamed(OpenWindow& w, const char* listName, const QString& name);
+// A click on an entry, with modifiers or another button.
+void clickEntry(OpenWindow& w, QQuickItem* entry, Qt::MouseButton button = Qt::LeftButton,
+                Qt::KeyboardModifiers modifiers = {});
+// A drag from elsewhere carrying `data` entering the middle of `target` and moving there, as the
+// drag system delivers it. With `drop`, it is dropped; else it leaves again after `whileThere`.
+// Whether the drop was accepted.
+bool dragOnto(OpenWindow& w, QQuickItem* target, QMimeData& data, bool drop,
+              const std::function<void()>& whileThere = {});
 // Opens the menu behind `buttonName` with a click; its lines once it is open.
 QList<QPair<QString, bool>> openMenu(OpenWindow& w, const char* buttonName, const char* menuName);
 

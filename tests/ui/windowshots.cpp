@@ -71,48 +71,6 @@ bool clickNamed(OpenWindow& w, const char* name)
     return true;
 }
 
-// The row of a pane's list that shows `text`.
-QQuickItem* rowNamed(OpenWindow& w, const char* listName, const QString& text)
-{
-    QQuickItem* list = shownItem(w.window->contentItem(), QString::fromLatin1(listName));
-    if (!list)
-        return nullptr;
-    std::function<QQuickItem*(QQuickItem*)> find = [&](QQuickItem* item) -> QQuickItem* {
-        if (item->property("name").toString() == text && item->property("entryId").isValid())
-            return item;
-        for (QQuickItem* child : item->childItems()) {
-            if (QQuickItem* found = find(child))
-                return found;
-        }
-        return nullptr;
-    };
-    return find(list);
-}
-
-// A drag from elsewhere held over the middle of a pane, as the drag system delivers it.
-bool hoverDrag(OpenWindow& w, const char* paneName, const QList<QUrl>& urls, const QString& text,
-               const QString& folder, const QString& name)
-{
-    QQuickItem* pane = named(w.root(), paneName);
-    if (!pane)
-        return false;
-    QMimeData data;
-    if (!urls.isEmpty())
-        data.setUrls(urls);
-    if (!text.isEmpty())
-        data.setText(text);
-    const QPoint where = pane->mapToScene(QPointF(pane->width() / 2, pane->height() / 2)).toPoint();
-    QDragEnterEvent enter(where, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.window, &enter);
-    QDragMoveEvent move(where + QPoint(4, 4), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w.window, &move);
-    const bool saved = save(w.window, folder, name);
-    QDragLeaveEvent leave;
-    QCoreApplication::sendEvent(w.window, &leave);
-    settle(100);
-    return saved;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -187,7 +145,7 @@ int main(int argc, char* argv[])
     ok &= save(w.window, folder, tag + "-grid");
     ok &= clickNamed(w, "listModeButton");
     settle();
-    if (QQuickItem* row = rowNamed(w, "remoteFileList", "照片")) {
+    if (QQuickItem* row = entryNamed(w, "remoteFileList", QStringLiteral("照片"))) {
         QTest::mouseClick(w.window, Qt::RightButton, {}, row->mapToScene(QPointF(40, row->height() / 2)).toPoint());
         ok &= waitFor([&] { return named<QObject>(w.root(), "entryMenu")->property("opened").toBool(); });
         ok &= save(w.window, folder, tag + "-context-menu");
@@ -201,8 +159,12 @@ int main(int argc, char* argv[])
     ok &= save(w.window, folder, tag + "-new-folder-card");
     QTest::keyClick(w.window, Qt::Key_Escape);
     settle();
-    ok &= hoverDrag(w, "iphonePane", {QUrl::fromLocalFile(local.filePath("报告.pdf"))}, {}, folder, tag + "-drag-push");
-    ok &= hoverDrag(w, "macPane", {}, QStringLiteral("/说明.txt"), folder, tag + "-drag-pull");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(local.filePath("报告.pdf"))});
+    dragOnto(w, named(w.root(), "iphonePane"), files, false, [&] { ok &= save(w.window, folder, tag + "-drag-push"); });
+    QMimeData phoneEntry;
+    phoneEntry.setText(QStringLiteral("/说明.txt"));
+    dragOnto(w, named(w.root(), "macPane"), phoneEntry, false, [&] { ok &= save(w.window, folder, tag + "-drag-pull"); });
 
     // The address card, reached from the WiFi menu.
     openMenu(w, "wifiMenuButton", "wifiMenu");
