@@ -4,13 +4,57 @@
 #include "common/languagemanager.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
+#include <QQuickWindow>
 
+#include <atomic>
 #include <cstdio>
+#include <ctime>
+#include <memory>
 #include <optional>
+#include <unistd.h>
+
+namespace {
+
+// Milliseconds since the kernel started this process, so the dynamic loading before main counts;
+// good to one clock tick (10 ms at the usual 100 Hz).
+long long msSinceProcessStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // Field 22, the start in ticks since boot, counted from field 3 after the command name (which
+    // may hold spaces).
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const long long startTicks = fields.value(22 - 3).toLongLong();
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000 - startTicks * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+// For bench/window/run.sh: the first frame ends the run, saying how long it took to come.
+void reportFirstFrame(QQmlApplicationEngine& engine)
+{
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().value(0));
+    if (!window)
+        return;
+    // Direct, so a threaded render loop's time is taken on its render thread as the frame ends.
+    auto reported = std::make_shared<std::atomic_bool>(false);
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [reported] {
+        if (reported->exchange(true))
+            return;
+        std::printf("first frame after %lld ms\n", msSinceProcessStart());
+        std::fflush(stdout);
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }, Qt::DirectConnection);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -48,6 +92,8 @@ int main(int argc, char* argv[])
     QQmlApplicationEngine engine;
     if (!Application::loadMainWindow(engine, viewModel))
         return 1;
+    if (qEnvironmentVariableIsSet("ZORVANE_REPORT_FIRST_FRAME"))
+        reportFirstFrame(engine);
     // Runs while the window is up; a failure shows in the window's connection notice.
     std::optional<QCoro::Task<bool>> connecting;
     if (phone)
