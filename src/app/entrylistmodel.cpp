@@ -61,6 +61,11 @@ int EntryListModel::indexOf(const QString& id) const
     return -1;
 }
 
+QString EntryListModel::idAt(int index) const
+{
+    return index >= 0 && index < m_entries.size() ? m_entries[index].id : QString();
+}
+
 QStringList EntryListModel::idsBetween(const QString& fromId, const QString& toId) const
 {
     int from = indexOf(fromId);

@@ -32,6 +32,7 @@ public:
     Q_INVOKABLE QStringList idsBetween(const QString& fromId, const QString& toId) const;
     Q_INVOKABLE QStringList allIds() const;
     Q_INVOKABLE int indexOf(const QString& id) const;
+    Q_INVOKABLE QString idAt(int index) const;
     // {id, name, isDirectory}, or an empty map when no entry has that id.
     Q_INVOKABLE QVariantMap entryWithId(const QString& id) const;
 

@@ -326,6 +326,19 @@ private slots:
         QVERIFY(overlayShown);
         QCOMPARE(c->w.viewModel.tasks()->count(), 2);
         QTRY_VERIFY(QFileInfo(local.filePath("a.txt")).size() == 1500);
+        // Dropped on a phone folder, they move there; only that folder is outlined meanwhile.
+        waitForRemote(*c, {"照片", "b.txt"});
+        c->w.viewModel.beginRemoteDrag(QStringLiteral("/b.txt"));
+        QMimeData moving;
+        moving.setText(QStringLiteral("/b.txt"));
+        bool outlined = false;
+        bool othersPlain = true;
+        QVERIFY(dragOnto(c->w, remoteEntry(*c, "照片"), moving, true, [&] {
+            outlined = remoteEntry(*c, "照片")->property("targeted").toBool();
+            othersPlain = !remoteEntry(*c, "文档")->property("targeted").toBool();
+        }));
+        QVERIFY(outlined && othersPlain);
+        QTRY_COMPARE(phoneEntries(c->phone, "/照片"), (QStringList{"2024", "b.txt"}));
         // Text dragged in from elsewhere, with no drag of ours under way, is refused.
         QVERIFY(!dragOnto(c->w, named(c->w.root(), "macPane"), entry, true));
         QCOMPARE(c->w.viewModel.tasks()->count(), 2);

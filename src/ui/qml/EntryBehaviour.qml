@@ -1,15 +1,14 @@
 import QtQuick
 
 // What every entry does, as a row or as a cell: a click toggles it (Shift+click selects up to
-// it), a double click opens it, the right button asks for its menu, a drag carries it to another
-// pane or application, and a folder takes phone entries dropped on it.
+// it), a double click opens it, the right button asks for its menu, and a drag carries it to
+// another pane or application. Kept light: a folder of thousands makes one per visible entry.
 MouseArea {
     id: behaviour
     required property Item files
     required property string entryId
     required property bool isDirectory
     required property string name
-    readonly property bool targeted: folderDrop.containsDrag
 
     anchors.fill: parent
     hoverEnabled: true
@@ -17,6 +16,13 @@ MouseArea {
     drag.target: files.dragKind.length > 0 ? dragProxy : null
     drag.threshold: 6
 
+    // What the drag system carries, made only when a drag may start: a computer entry's file
+    // URL, which other applications take; a phone entry's path as text, which marks it as ours.
+    onPressed: (mouse) => {
+        if (mouse.button === Qt.LeftButton && files.dragKind.length > 0)
+            dragProxy.Drag.mimeData = files.dragKind === "file" ? {"text/uri-list": files.fileUrl(entryId)}
+                                                                : {"text/plain": entryId}
+    }
     onClicked: (mouse) => {
         files.forceActiveFocus()
         if (mouse.button === Qt.RightButton) {
@@ -33,28 +39,11 @@ MouseArea {
             files.opened(entryId, isDirectory)
     }
 
-    // What the drag system carries: a computer entry's file URL, which other applications take;
-    // a phone entry's path as text, which only marks the drag as ours.
     Item {
         id: dragProxy
         Drag.active: behaviour.drag.active
         Drag.dragType: Drag.Automatic
         Drag.supportedActions: Qt.CopyAction | Qt.MoveAction
-        Drag.mimeData: behaviour.files.dragKind === "file"
-                       ? {"text/uri-list": behaviour.files.fileUrl(behaviour.entryId)}
-                       : {"text/plain": behaviour.entryId}
         Drag.onDragStarted: behaviour.files.dragStarted(behaviour.entryId)
-    }
-    DropArea {
-        id: folderDrop
-        anchors.fill: parent
-        enabled: behaviour.files.acceptsFolderDrops && behaviour.isDirectory
-        keys: ["text/plain"]
-        onDropped: (drop) => {
-            if (behaviour.files.folderDrop(behaviour.entryId))
-                drop.accept(Qt.MoveAction)
-            else
-                drop.accepted = false
-        }
     }
 }

@@ -11,13 +11,14 @@ Rectangle {
     required property string formattedSize
     required property string iconName
     readonly property bool selected: files.selection.indexOf(entryId) >= 0
+    readonly property bool targeted: files.dropTargetId === entryId
 
     height: 154
     radius: 10
     color: selected ? Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.18)
          : behaviour.containsMouse ? Qt.rgba(Theme.primary.r, Theme.primary.g, Theme.primary.b, 0.05)
          : "transparent"
-    border.width: behaviour.targeted ? 1.5 : 0
+    border.width: targeted ? 1.5 : 0
     border.color: Theme.accent
 
     ColumnLayout {

@@ -14,6 +14,8 @@ FocusScope {
     property bool acceptsFolderDrops: false
     // Called with a folder's id when phone entries are dropped on it; true when it took them.
     property var folderDrop: function(entryId) { return false }
+    // The folder a drag of phone entries hovers over, outlined while it does.
+    property string dropTargetId: ""
     // The entry clicked last: where Shift+click ranges start and what Enter and F2 act on.
     property string anchorId: ""
     readonly property bool grid: ViewPreferences.fileViewMode === "grid"
@@ -156,6 +158,41 @@ FocusScope {
             Layout.fillWidth: true
             Layout.fillHeight: true
             sourceComponent: fileList.grid ? gridComponent : listComponent
+
+            // One drop target for all the folders, rather than one per entry: it finds the entry
+            // under the pointer as the drag moves.
+            DropArea {
+                anchors.fill: parent
+                enabled: fileList.acceptsFolderDrops
+                keys: ["text/plain"]
+                function folderAt(x, y) {
+                    const view = loader.item
+                    if (!view)
+                        return ""
+                    const index = view.indexAt(x + view.contentX, y + view.contentY)
+                    if (index < 0)
+                        return ""
+                    const entry = fileList.model.entryWithId(fileList.model.idAt(index))
+                    return entry.isDirectory === true ? entry.id : ""
+                }
+                onEntered: (drag) => {
+                    fileList.dropTargetId = folderAt(drag.x, drag.y)
+                    drag.accepted = fileList.dropTargetId.length > 0
+                }
+                onPositionChanged: (drag) => {
+                    fileList.dropTargetId = folderAt(drag.x, drag.y)
+                    drag.accepted = fileList.dropTargetId.length > 0
+                }
+                onExited: fileList.dropTargetId = ""
+                onDropped: (drop) => {
+                    const target = folderAt(drop.x, drop.y)
+                    fileList.dropTargetId = ""
+                    if (target.length > 0 && fileList.folderDrop(target))
+                        drop.accept(Qt.MoveAction)
+                    else
+                        drop.accepted = false
+                }
+            }
         }
     }
 
