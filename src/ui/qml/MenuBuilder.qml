@@ -13,11 +13,25 @@ QtObject {
         MenuItem {
             property var run
             property string symbol
-            property color tint: Theme.primary
-            palette.windowText: tint
             icon.source: symbol.length > 0 ? "image://symbol/" + symbol : ""
             icon.width: 14
             icon.height: 14
+            onTriggered: run()
+        }
+    }
+    // An entry in a colour of its own (a destructive one in red).
+    readonly property Component tintedEntry: Component {
+        MenuItem {
+            id: tinted
+            property var run
+            property color tint
+            contentItem: Text {
+                text: tinted.text
+                font: tinted.font
+                color: tinted.tint
+                elide: Text.ElideRight
+                verticalAlignment: Text.AlignVCenter
+            }
             onTriggered: run()
         }
     }
@@ -57,8 +71,9 @@ QtObject {
             target.close()
             action()
         }
-        menu.addItem(entry.createObject(menu.parent, {text: text, symbol: symbol, enabled: enabled, run: run,
-                                               tint: tint === undefined ? Theme.primary : tint}))
+        menu.addItem(tint === undefined
+                     ? entry.createObject(menu.parent, {text: text, symbol: symbol, enabled: enabled, run: run})
+                     : tintedEntry.createObject(menu.parent, {text: text, enabled: enabled, run: run, tint: tint}))
     }
     function addLine(text, tint) {
         menu.addItem(line.createObject(menu.parent, {text: text, tint: tint === undefined ? Theme.secondary : tint}))
