@@ -297,6 +297,33 @@ private slots:
         QVERIFY(remoteEntry(*c, "新.txt"));
     }
 
+    void theActionButtonsTransferTheSelection()
+    {
+        auto c = connected();
+        QVERIFY(c);
+        QTemporaryDir local;
+        writeFile(local.filePath("本机.txt"), 700);
+        c->w.viewModel.openLocalDirectory(local.path());
+        QObject* macPane = named<QObject>(c->w.root(), "macPane");
+        QObject* phonePane = named<QObject>(c->w.root(), "iphonePane");
+        QQuickItem* push = named(macPane, "paneActionButton");
+        QQuickItem* pull = named(phonePane, "paneActionButton");
+        QVERIFY(!push->isEnabled() && !pull->isEnabled());
+
+        QQuickItem* mine = nullptr;
+        QTRY_VERIFY((mine = entryNamed(c->w, "localFileList", "本机.txt")));
+        clickEntry(c->w, mine);
+        QTRY_VERIFY(push->isEnabled());
+        click(c->w.window, push);
+        QTRY_VERIFY(phoneEntries(c->phone).contains("本机.txt"));
+
+        clickEntry(c->w, remoteEntry(*c, "a.txt"));
+        QTRY_VERIFY(pull->isEnabled());
+        click(c->w.window, pull);
+        QTRY_COMPARE(QFileInfo(local.filePath("a.txt")).size(), 1500);
+        QTRY_COMPARE(c->w.viewModel.tasks()->finishedCount(), 2);
+    }
+
     void dropsQueueTransfers()
     {
         auto c = connected();
