@@ -7,11 +7,11 @@ packages=(
     qt6-base-dev qt6-declarative-dev qt6-svg-dev qt6-qpa-plugins
     qml6-module-qtquick qml6-module-qtqml qml6-module-qtquick-controls qml6-module-qtquick-templates
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
-    qml6-module-qtqml-workerscript qml6-module-qttest
+    qml6-module-qtqml-workerscript qml6-module-qttest qml6-module-qt-labs-folderlistmodel
     qcoro-qt6-dev libssl-dev libavahi-client-dev
     avahi-daemon dbus-daemon iproute2 util-linux
     adb
-    fonts-noto-cjk adwaita-icon-theme
+    fonts-noto-cjk adwaita-icon-theme qt6-translations-l10n
     xvfb xauth curl openssl tar python3 time
     clang-14 libclang-rt-14-dev
 )

@@ -8,7 +8,11 @@
 
 #include "app/macviewmodel.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QQmlEngine>
+#include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(ZorvanePlugin)
@@ -30,8 +34,22 @@ void registerViewTypes(MacViewModel& viewModel)
     qmlRegisterUncreatableType<TransferTask>("Zorvane.State", 1, 0, "TransferTask", QStringLiteral("made by the queue"));
 }
 
+// Qt's own words in the window (a file dialog's buttons, a text field's menu) in Chinese like
+// the rest, when the system has Qt's translations.
+void useChineseForQtsOwnTexts()
+{
+    static QTranslator* qtTexts = nullptr;
+    if (qtTexts || !QCoreApplication::instance())
+        return;
+    qtTexts = new QTranslator(QCoreApplication::instance());
+    if (qtTexts->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
+}
+
 bool loadMainWindow(QQmlApplicationEngine& engine, MacViewModel& viewModel)
 {
+    useChineseForQtsOwnTexts();
     registerViewTypes(viewModel);
     engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
     engine.load(QUrl(QStringLiteral("qrc:/Zorvane/Main.qml")));

@@ -130,6 +130,27 @@ private slots:
         QTRY_COMPARE(w.viewModel.localDirectoryText(), top.path() + "/a");
     }
 
+    // The title bar's folder button opens the picker (in Chinese, where the folder is); the
+    // folder picked is opened.
+    void theFolderPickerOpensThePickedFolder()
+    {
+        QTemporaryDir first;
+        QTemporaryDir picked;
+        writeFile(picked.filePath("选中的.txt"), 1);
+        OpenWindow w;
+        QVERIFY(w.open());
+        w.viewModel.openLocalDirectory(first.path());
+        QObject* picker = named<QObject>(w.root(), "folderPicker");
+        QVERIFY(picker);
+        click(w.window, named(w.root(), "chooseFolderButton"));
+        QTRY_VERIFY(picker->property("visible").toBool());
+        QCOMPARE(picker->property("currentFolder").toUrl(), QUrl::fromLocalFile(first.path()));
+        picker->setProperty("selectedFolder", QUrl::fromLocalFile(picked.path()));
+        QMetaObject::invokeMethod(picker, "accept");
+        QTRY_COMPARE(w.viewModel.localDirectoryText(), picked.path());
+        QVERIFY(entryNamed(w, "localFileList", "选中的.txt"));
+    }
+
     void phoneCrumbsShowEveryLevel()
     {
         auto c = connected();

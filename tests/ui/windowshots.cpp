@@ -120,6 +120,12 @@ int main(int argc, char* argv[])
     w.viewModel.openLocalDirectory(local.path());
     settle();
     bool ok = save(w.window, folder, tag + "-empty");
+    // The folder picker behind the title bar's folder button.
+    ok &= clickNamed(w, "chooseFolderButton");
+    settle(600);
+    ok &= save(w.window, folder, tag + "-folder-picker");
+    QTest::keyClick(w.window, Qt::Key_Escape);
+    settle();
 
     // The pairing sheet of a phone that asks for a code.
     runTask(w.viewModel.connectByAddress(guarded.host(), guarded.port(), std::nullopt));

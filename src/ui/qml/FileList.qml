@@ -207,6 +207,9 @@ FocusScope {
             leftMargin: 8
             rightMargin: 8
             model: fileList.model
+            // Rows leaving the view are used again for those coming in: far less made and
+            // collected while a long folder scrolls.
+            reuseItems: true
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
             delegate: FileRow {
@@ -231,6 +234,7 @@ FocusScope {
             leftMargin: 12
             rightMargin: 12
             model: fileList.model
+            reuseItems: true
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
             delegate: Item {

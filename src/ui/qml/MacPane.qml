@@ -10,7 +10,10 @@ Rectangle {
     color: "white"
     readonly property bool connected: ViewModel.device !== undefined && ViewModel.device !== null
 
+    // The picker starts in the folder shown, or in the home folder.
     function chooseFolder() {
+        if (ViewModel.localDirectory.length > 0)
+            folderPicker.currentFolder = "file://" + encodeURI(ViewModel.localDirectory)
         folderPicker.open()
     }
 
