@@ -61,6 +61,8 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Zorvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Zorvane"));
+    // Ties the window to its launcher (and its icon) on X11 and Wayland desktops.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.zorvane.Zorvane"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Zorvane/applogo.svg")));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
