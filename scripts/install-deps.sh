@@ -13,7 +13,7 @@ packages=(
     adb
     fonts-noto-cjk adwaita-icon-theme qt6-translations-l10n
     xvfb xauth curl openssl tar python3 time
-    desktop-file-utils appstream
+    desktop-file-utils appstream help2man
     clang-14 libclang-rt-14-dev
 )
 

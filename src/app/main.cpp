@@ -54,13 +54,57 @@ void reportFirstFrame(QQmlApplicationEngine& engine)
     }, Qt::DirectConnection);
 }
 
+struct CommandLine
+{
+    QCommandLineParser parser;
+    // A phone can also be named by address (the demo's stand-in, or a phone whose service is not
+    // announced on this network).
+    QCommandLineOption phone{QStringLiteral("phone"), localized("连接到指定地址的手机"), QStringLiteral("HOST:PORT")};
+    QCommandLineOption code{QStringLiteral("code"), localized("手机上显示的 6 位配对码"), QStringLiteral("CODE")};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(localized("在电脑和手机之间传送文件，并用 SHA-256 校验"));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({phone, code});
+    }
+};
+
+// --help and --version answer in a terminal without a display.
+bool asksForHelpOrVersion(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            return false;
+        if (arg == "--help" || arg == "-h" || arg == "--help-all" || arg == "--version" || arg == "-v")
+            return true;
+    }
+    return false;
+}
+
+void nameTheApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Zorvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Zorvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZORVANE_VERSION));
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        nameTheApplication();
+        LanguageManager::shared();
+        CommandLine commandLine;
+        commandLine.parser.process(core);  // prints and exits
+        return 0;
+    }
     QGuiApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Zorvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("Zorvane"));
+    nameTheApplication();
     // Ties the window to its launcher (and its icon) on X11 and Wayland desktops.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.zorvane.Zorvane"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Zorvane/applogo.svg")));
@@ -68,15 +112,10 @@ int main(int argc, char* argv[])
 
     LanguageManager::shared();
 
-    // A phone can also be named by address (the demo's stand-in, or a phone whose service is not
-    // announced on this network).
-    QCommandLineParser options;
-    options.addHelpOption();
-    const QCommandLineOption phoneOption(QStringLiteral("phone"), localized("连接到指定地址的手机"),
-                                         QStringLiteral("HOST:PORT"));
-    const QCommandLineOption codeOption(QStringLiteral("code"), localized("手机上显示的 6 位配对码"),
-                                        QStringLiteral("CODE"));
-    options.addOptions({phoneOption, codeOption});
+    CommandLine commandLine;
+    QCommandLineParser& options = commandLine.parser;
+    const QCommandLineOption& phoneOption = commandLine.phone;
+    const QCommandLineOption& codeOption = commandLine.code;
     options.process(app);
     std::optional<PhoneAddress> phone;
     if (options.isSet(phoneOption)) {

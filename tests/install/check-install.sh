@@ -14,7 +14,8 @@ rm -f "$prefix.log"
 id=io.zorvane.Zorvane
 for file in bin/zorvane bin/zorvane-cli bin/zorvane-phone \
         share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-        share/icons/hicolor/scalable/apps/$id.svg share/doc/Zorvane/privacy.html; do
+        share/icons/hicolor/scalable/apps/$id.svg share/doc/Zorvane/privacy.html \
+        share/man/man1/zorvane.1 share/man/man1/zorvane-cli.1 share/man/man1/zorvane-phone.1; do
     [ -s "$prefix/$file" ] || fail "$file is not installed"
 done
 for size in 16 24 32 48 64 128 256; do
@@ -29,6 +30,11 @@ desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "the laun
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" > /dev/null \
     || fail "the AppStream file does not validate"
 grep -q '^Exec=zorvane$' "$prefix/share/applications/$id.desktop" || fail "the launcher does not start zorvane"
+
+# The man pages say what the programs' help says.
+grep -q 'HOST:PORT' "$prefix/share/man/man1/zorvane.1" || fail "zorvane.1 lacks --phone"
+grep -q '连接到指定地址的手机' "$prefix/share/man/man1/zorvane.1" || fail "zorvane.1 lost its Chinese"
+grep -q -- 'push' "$prefix/share/man/man1/zorvane-cli.1" || fail "zorvane-cli.1 lacks push"
 
 # The installed programs run from the prefix alone.
 "$prefix/bin/zorvane-cli" --help | grep -q 'zorvane-cli' || fail "zorvane-cli --help"

@@ -28,6 +28,7 @@ QString PhoneOptions::helpText()
                "                          through the system's avahi-daemon\n"
                "  --verbose               log every request, with the client's address, to stderr\n"
                "  --help                  show this text\n"
+               "  --version               show the version\n"
                "\n")
            + FaultPlan::helpText();
 }
@@ -61,6 +62,9 @@ PhoneOptions::Outcome PhoneOptions::parse(const QStringList& arguments, PhoneOpt
         QString text;
         if (flag == QLatin1String("--help") || flag == QLatin1String("-h")) {
             *message = helpText();
+            return Outcome::help;
+        } else if (flag == QLatin1String("--version")) {
+            *message = QStringLiteral("zorvane-phone " ZORVANE_VERSION "\n");
             return Outcome::help;
         } else if (flag == QLatin1String("--root")) {
             if (!value(&options->root))
