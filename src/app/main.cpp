@@ -1,12 +1,14 @@
 #include "app/macviewmodel.h"
 #include "transport/phoneaddress.h"
 #include "ui/application.h"
+#include "ui/transfernotifier.h"
 #include "common/languagemanager.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -135,6 +137,8 @@ int main(int argc, char* argv[])
         return 1;
     if (qEnvironmentVariableIsSet("ZORVANE_REPORT_FIRST_FRAME"))
         reportFirstFrame(engine);
+    const QPointer<QQuickWindow> window = qobject_cast<QQuickWindow*>(engine.rootObjects().value(0));
+    TransferNotifier notifier(viewModel, [window] { return window && window->isActive(); });
     // Runs while the window is up; a failure shows in the window's connection notice.
     std::optional<QCoro::Task<bool>> connecting;
     if (phone)
