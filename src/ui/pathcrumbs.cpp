@@ -59,6 +59,11 @@ QVariantList PathCrumbs::local(const QString& directory) const
     return asVariants(localCrumbs(directory, QDir::homePath()));
 }
 
+QUrl PathCrumbs::homeFolder() const
+{
+    return QUrl::fromLocalFile(QDir::homePath());
+}
+
 QVariantList PathCrumbs::remote(const QString& path) const
 {
     return asVariants(remoteCrumbs(path));

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <QVariantList>
 
 // The crumbs over each pane: where its folder lies, one step per crumb. The views get them as
@@ -30,4 +31,6 @@ public:
 
     Q_INVOKABLE QVariantList local(const QString& directory) const;
     Q_INVOKABLE QVariantList remote(const QString& path) const;
+    // The user's home folder as a URL: where choosing a folder starts when none is shown.
+    Q_INVOKABLE QUrl homeFolder() const;
 };

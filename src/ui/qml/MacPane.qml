@@ -12,8 +12,8 @@ Rectangle {
 
     // The picker starts in the folder shown, or in the home folder.
     function chooseFolder() {
-        if (ViewModel.localDirectory.length > 0)
-            folderPicker.currentFolder = "file://" + encodeURI(ViewModel.localDirectory)
+        folderPicker.currentFolder = ViewModel.localDirectory.length > 0
+                ? "file://" + encodeURI(ViewModel.localDirectory) : Crumbs.homeFolder()
         folderPicker.open()
     }
 
