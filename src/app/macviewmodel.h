@@ -302,6 +302,8 @@ private:
     void removeAdbForward();
     // Keeps a phone reached by address at the top of the list under the name it gave.
     void rememberAddressedPhone(const WiFiDeviceInfo& info, const QString& phoneName);
+    // Shows the pairing sheet for a phone that demands its code.
+    void askForPairingCode(const PairingPrompt& prompt);
     std::optional<TransferEntry> remoteEntryWithId(const QString& id) const;
     QList<TransferEntry> selectedRemoteEntries() const;
     // Copies (or moves) each entry into `directory`, collecting one failure line per entry.

@@ -192,8 +192,7 @@ QCoro::Task<bool> MacViewModel::connectAndroidDevice(AdbBridge::Device device, s
         prompt.deviceName = deviceShownName(device);
         prompt.viaUSB = true;
         prompt.androidSerial = device.serial;
-        m_pairingPrompt = prompt;
-        emit pairingPromptChanged();
+        askForPairingCode(prompt);
     } else {
         // The forward made for this attempt stays recorded; the health check goes on looking at it.
         assign(m_connectedViaUSB, false, &MacViewModel::connectedViaUSBChanged);

@@ -89,14 +89,20 @@ QCoro::Task<bool> MacViewModel::connectWiFiDevice(WiFiDeviceInfo info, std::opti
         prompt.deviceName = info.name;
         prompt.wifiInfo = info;
         prompt.viaUSB = viaUSB;
-        m_pairingPrompt = prompt;
-        emit pairingPromptChanged();
+        askForPairingCode(prompt);
     } else {
         assign(m_connectedViaUSB, false, &MacViewModel::connectedViaUSBChanged);
         assign(m_wifiErrorMessage, *failure, &MacViewModel::wifiErrorMessageChanged);
     }
     assign(m_isConnectingWiFi, false, &MacViewModel::isConnectingWiFiChanged);
     co_return connected.has_value();
+}
+
+void MacViewModel::askForPairingCode(const PairingPrompt& prompt)
+{
+    // Told every time: each demand is a prompt of its own, and the sheet starts afresh.
+    m_pairingPrompt = prompt;
+    emit pairingPromptChanged();
 }
 
 void MacViewModel::rememberAddressedPhone(const WiFiDeviceInfo& info, const QString& phoneName)
